@@ -1,0 +1,153 @@
+#include "app/commands.h"
+
+#include "app/message_box.h"
+#include "app/settings.h"
+#include "app/shell.h"
+#include "app/window_ids.h"
+#include "bars/path_bar_text.h"
+#include "engine/run_state.h"
+#include "res/resource.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+void RequestStop(HWND, const CommandRow&) {
+    gStopFlag = 1;
+}
+
+// Opens the bar's file in the program associated with it.
+void EditFileOfBar(HWND mainWindow, const CommandRow& row) {
+    std::wstring path = ReadPathBarText(mainWindow, row.barId);
+    if (PathFileExistsW(path.c_str())) {
+        RunShellVerb(mainWindow, L"open", path);
+    } else {
+        ShowNotice(mainWindow, L"ファイルのパスが不正です");
+    }
+}
+
+// Opens the folder that holds the bar's file.
+void OpenFolderOfBar(HWND mainWindow, const CommandRow& row) {
+    std::wstring folder = FolderOfPath(ReadPathBarText(mainWindow, row.barId));
+    if (PathIsDirectoryW(folder.c_str())) {
+        RunShellVerb(mainWindow, L"explore", folder);
+    } else {
+        ShowNotice(mainWindow, L"フォルダのパスが不正です");
+    }
+}
+
+// The shell reports a missing Readme itself.
+void OpenReadme(HWND mainWindow, const CommandRow&) {
+    RunShellVerb(mainWindow, L"open", ReadmePath());
+}
+
+void OpenProgramFolder(HWND mainWindow, const CommandRow&) {
+    RunShellVerb(mainWindow, L"explore", ProgramFolder());
+}
+
+void CloseMainWindow(HWND mainWindow, const CommandRow&) {
+    PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+}
+
+using R = DuringRun;
+
+// Ordered by id so a lookup can use binary search.
+const CommandRow kCommandTable[] = {
+    {IDM_SELECT_DL_LIST, R::kRefused, nullptr, kDownloadListBarId},
+    {IDM_SELECT_DL_LOG, R::kRefused, nullptr, kDownloadLogBarId},
+    {IDM_SELECT_CANCEL_LOG, R::kRefused, nullptr, kCancelLogBarId},
+    {IDM_SELECT_ERR_LOG, R::kRefused, nullptr, kErrorLogBarId},
+    {IDM_SELECT_DL_DIR, R::kRefused, nullptr, kSaveFolderBarId},
+    {IDM_DOWNLOAD, R::kStops, nullptr, 0},
+    {IDM_OPEN_DL_DIR, R::kAllowed, nullptr, kSaveFolderBarId},
+    {IDM_ADD_DL_LIST, R::kRefused, nullptr, kDownloadListBarId},
+    {IDM_EDIT_DL_LIST, R::kAllowed, EditFileOfBar, kDownloadListBarId},
+    {IDM_OPEN_DL_LIST_DIR, R::kAllowed, OpenFolderOfBar, kDownloadListBarId},
+    {IDM_APPLY_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
+    {IDM_EDIT_DL_LOG, R::kAllowed, EditFileOfBar, kDownloadLogBarId},
+    {IDM_OPEN_DL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kDownloadLogBarId},
+    {IDM_APPLY_CANCEL_LOG, R::kAllowed, nullptr, kCancelLogBarId},
+    {IDM_EDIT_CANCEL_LOG, R::kAllowed, EditFileOfBar, kCancelLogBarId},
+    {IDM_OPEN_CANCEL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kCancelLogBarId},
+    {IDM_APPLY_ERR_LOG, R::kAllowed, nullptr, kErrorLogBarId},
+    {IDM_EDIT_ERR_LOG, R::kAllowed, EditFileOfBar, kErrorLogBarId},
+    {IDM_OPEN_ERR_LOG_DIR, R::kAllowed, OpenFolderOfBar, kErrorLogBarId},
+    {IDM_OPTIONS, R::kRefused, nullptr, 0},
+    {IDM_README, R::kAllowed, OpenReadme, 0},
+    {IDM_ABOUT, R::kAllowed, nullptr, 0},
+    {IDM_SELECTED_TO_STANDBY, R::kAllowed, nullptr, 0},
+    {IDM_ALL_TO_STANDBY, R::kAllowed, nullptr, 0},
+    {IDM_SELECTED_TO_DONE, R::kAllowed, nullptr, 0},
+    {IDM_ALL_TO_DONE, R::kAllowed, nullptr, 0},
+    {IDM_SELECTED_TO_INTERRUPTED, R::kAllowed, nullptr, 0},
+    {IDM_ALL_TO_INTERRUPTED, R::kAllowed, nullptr, 0},
+    {IDM_SELECTED_TO_ERROR, R::kAllowed, nullptr, 0},
+    {IDM_ALL_TO_ERROR, R::kAllowed, nullptr, 0},
+    {IDM_DELETE_SELECTED, R::kRefused, nullptr, 0},
+    {IDM_DELETE_ALL, R::kRefused, nullptr, 0},
+    {IDM_ADD_TO_DL_LIST, R::kAllowed, nullptr, kDownloadListBarId},
+    {IDM_ADD_TO_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
+    {IDM_ADD_TO_CANCEL_LOG, R::kAllowed, nullptr, kCancelLogBarId},
+    {IDM_ADD_TO_ERR_LOG, R::kAllowed, nullptr, kErrorLogBarId},
+    {IDM_REMOVE_FROM_DL_LIST, R::kAllowed, nullptr, kDownloadListBarId},
+    {IDM_REMOVE_FROM_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
+    {IDM_REMOVE_FROM_CANCEL_LOG, R::kAllowed, nullptr, kCancelLogBarId},
+    {IDM_REMOVE_FROM_ERR_LOG, R::kAllowed, nullptr, kErrorLogBarId},
+    {IDM_SELECT_ALL, R::kAllowed, nullptr, 0},
+    {IDM_INVERT_ALL, R::kAllowed, nullptr, 0},
+    {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0},
+    {IDM_REFERER_TOGGLE, R::kAllowed, nullptr, kRefererBarId},
+    {IDM_EXIT, R::kAllowed, CloseMainWindow, 0},
+    {IDM_REFERER_DIALOG, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_MAIN_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_DL_LIST_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_DL_LOG_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_CANCEL_LOG_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_ERR_LOG_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_DL_DIR_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_REF_TBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_STATUSBAR, R::kAllowed, nullptr, 0},
+    {IDM_SELECT_STANDBY, R::kAllowed, nullptr, 0},
+    {IDM_SELECT_DONE, R::kAllowed, nullptr, 0},
+    {IDM_SELECT_INTERRUPTED, R::kAllowed, nullptr, 0},
+    {IDM_SELECT_ERROR, R::kAllowed, nullptr, 0},
+    {IDM_INVERT_STANDBY, R::kAllowed, nullptr, 0},
+    {IDM_INVERT_DONE, R::kAllowed, nullptr, 0},
+    {IDM_INVERT_INTERRUPTED, R::kAllowed, nullptr, 0},
+    {IDM_INVERT_ERROR, R::kAllowed, nullptr, 0},
+    {IDM_DOWNLOAD_SELECTED, R::kRefused, nullptr, 0},
+    {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, nullptr, 0},
+    {IDM_STOP, R::kAllowed, RequestStop, 0},
+};
+
+}  // namespace
+
+const CommandRow* FindCommand(UINT id) {
+    auto row = std::lower_bound(std::begin(kCommandTable), std::end(kCommandTable), id,
+                                [](const CommandRow& r, UINT wanted) { return r.id < wanted; });
+    return (row != std::end(kCommandTable) && row->id == id) ? row : nullptr;
+}
+
+void OnCommand(HWND mainWindow, WPARAM wParam) {
+    const CommandRow* row = FindCommand(LOWORD(wParam));
+    if (row == nullptr) {
+        return;
+    }
+    // This holds whatever sent the command, accelerators included, even though the menu
+    // and the toolbar also grey these out during a run.
+    if (IsRunActive()) {
+        if (row->duringRun == DuringRun::kRefused) {
+            return;
+        }
+        if (row->duringRun == DuringRun::kStops) {
+            RequestStop(mainWindow, *row);
+            return;
+        }
+    }
+    if (row->action != nullptr) {
+        row->action(mainWindow, *row);
+    }
+}

@@ -1,0 +1,224 @@
+#include "app/main_window.h"
+
+#include "app/commands.h"
+#include "app/locks.h"
+#include "app/message_box.h"
+#include "app/settings.h"
+#include "app/window_ids.h"
+#include "engine/run_state.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+const wchar_t kMainWindowClass[] = L"VLMR_DL_MAIN";
+const wchar_t kMainWindowTitle[] = L"Velmora Downloader";
+
+HINSTANCE gInstance = nullptr;
+HMENU gMainMenu = nullptr;
+HICON gBusyIcon = nullptr;
+UINT gTaskbarCreatedMessage = 0;
+
+namespace {
+
+constexpr DWORD kExitWaitPollMs = 200;
+
+// Closing during a run waits on this thread for the run to end. WM_DESTROY tells it to stop
+// and joins it before the slot array it polls is freed, so it can never read freed memory.
+HANDLE gExitWaitThread = nullptr;
+HANDLE gExitWaitCancel = nullptr;
+
+DWORD WINAPI ExitWaitThread(LPVOID parameter) {
+    HWND mainWindow = static_cast<HWND>(parameter);
+    while (WaitForSingleObject(gExitWaitCancel, kExitWaitPollMs) == WAIT_TIMEOUT) {
+        if (!IsRunActive()) {
+            // The close was already confirmed; the second WM_CLOSE must not ask again.
+            gSettings.askExit = 0;
+            PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+            return 0;
+        }
+    }
+    return 0;
+}
+
+void EndExitWait() {
+    if (gExitWaitThread == nullptr) {
+        return;
+    }
+    SetEvent(gExitWaitCancel);
+    // Safe on the interface thread: the wait thread only polls and posts, it never sends.
+    WaitForSingleObject(gExitWaitThread, INFINITE);
+    CloseHandle(gExitWaitThread);
+    CloseHandle(gExitWaitCancel);
+    gExitWaitThread = nullptr;
+    gExitWaitCancel = nullptr;
+}
+
+bool ExitWaitRunning() {
+    return gExitWaitThread != nullptr &&
+           WaitForSingleObject(gExitWaitThread, 0) == WAIT_TIMEOUT;
+}
+
+// One exit wait at a time: a further close during the wait asks again (while ASK_EXIT is on)
+// but starts no second thread. When no thread can be started the window stays open: the
+// interface thread cannot wait itself, because the workers send it their progress. The stop
+// request still ends the run, and the next close then succeeds.
+void StartExitWait(HWND mainWindow) {
+    if (ExitWaitRunning()) {
+        return;
+    }
+    EndExitWait();  // a finished earlier wait
+    gExitWaitCancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (gExitWaitCancel == nullptr) {
+        return;
+    }
+    gExitWaitThread = CreateThread(nullptr, 0, ExitWaitThread, mainWindow, 0, nullptr);
+    if (gExitWaitThread == nullptr) {
+        CloseHandle(gExitWaitCancel);
+        gExitWaitCancel = nullptr;
+    }
+}
+
+void CheckViewMenuAtStartup() {
+    for (int bar = 0; bar < kViewBarCount; ++bar) {
+        CheckMenuItem(gMainMenu, IDM_VIEW_MAIN_TBAR + bar,
+                      MF_BYCOMMAND | (gSettings.viewAtStartup[bar] ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
+LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
+    gInstance = create->hInstance;
+    if (!AllocateConnectionSlots(hwnd, gSettings.connectionCount)) {
+        return -1;  // no slots, no program: creation fails and the program ends with -1
+    }
+    InitializeMainLocks();
+    InitCommonControls();
+    // The main toolbar, the six path bars, the status bar and the list view (filled from the
+    // list file) are created here, in that order, as they join the program.
+    gMainMenu = GetMenu(hwnd);
+    CheckViewMenuAtStartup();
+    gTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    return 0;
+}
+
+LRESULT OnSize(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    // The bars, the status bar and the list view are laid out here once they exist.
+    return DefWindowProcW(hwnd, WM_SIZE, wParam, lParam);
+}
+
+LRESULT OnClose(HWND hwnd) {
+    if (gSettings.askExit && !AskYesNo(hwnd, L"プログラムを終了しますか？")) {
+        return 0;
+    }
+    // While the run is still asking its start-up questions no worker exists yet: close now.
+    if (!IsRunActive() || gPreparingFlag) {
+        return DefWindowProcW(hwnd, WM_CLOSE, 0, 0);
+    }
+    gStopFlag = 1;
+    StartExitWait(hwnd);
+    return 0;
+}
+
+LRESULT OnDestroy() {
+    EndExitWait();
+    gSelectionSnapshot.clear();
+    gSelectionSnapshot.shrink_to_fit();
+    FreeConnectionSlots();
+    DeleteMainLocks();
+    // The list's memory is released and the tray icon deleted here once they exist.
+    PostQuitMessage(0);
+    return 0;
+}
+
+// Tooltips of toolbar buttons: the string table text of the button's command id.
+void SetTooltipText(NMHDR* header) {
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+    info->hinst = gInstance;
+    info->lpszText = MAKEINTRESOURCEW(LOWORD(header->idFrom));
+}
+
+// During a run over the selected rows the rows it took keep a light blue background.
+LRESULT DrawSelectedRunRow(NMHDR* header) {
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) {
+        return CDRF_NOTIFYITEMDRAW;
+    }
+    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        size_t row = draw->nmcd.dwItemSpec;
+        if (row < gSelectionSnapshot.size() && gSelectionSnapshot[row] != 0) {
+            draw->clrTextBk = RGB(216, 228, 255);
+            return CDRF_NEWFONT;
+        }
+    }
+    return CDRF_DODEFAULT;
+}
+
+LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (header->code == TTN_GETDISPINFOW) {
+        SetTooltipText(header);
+    }
+    if (wParam == kListViewId && header->code == NM_CUSTOMDRAW && IsRunActive() &&
+        gSelectedRunFlag == 1) {
+        return DrawSelectedRunRow(header);
+    }
+    // Other list notifications are handled here once the list view exists.
+    return DefWindowProcW(hwnd, WM_NOTIFY, wParam, lParam);
+}
+
+// The tray branches (minimize to the tray, the tray icon's mouse messages and the shell's
+// "TaskbarCreated") are handled here once the tray icon exists; until then they take the
+// default path.
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return OnCreate(hwnd, reinterpret_cast<CREATESTRUCTW*>(lParam));
+        case WM_SIZE:
+            return OnSize(hwnd, wParam, lParam);
+        case WM_CLOSE:
+            return OnClose(hwnd);
+        case WM_DESTROY:
+            return OnDestroy();
+        case WM_NOTIFY:
+            return OnNotify(hwnd, wParam, lParam);
+        case WM_COMMAND:
+            OnCommand(hwnd, wParam);
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAIN));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszMenuName = L"VLMR_DL_MENU";
+    windowClass.lpszClassName = kMainWindowClass;
+    // A test process creates the window many times; the class stays registered.
+    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+HWND StartMainWindow(HINSTANCE instance) {
+    gBusyIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_BUSY), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    if (!RegisterMainWindowClass(instance)) {
+        return nullptr;
+    }
+    return CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                           nullptr, instance, nullptr);
+}
+
+void DispatchMainWindowMessage(HWND mainWindow, HACCEL accelerators, MSG& message) {
+    if (!TranslateAcceleratorW(mainWindow, accelerators, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}

@@ -1,0 +1,39 @@
+#include "app/message_box.h"
+
+#include <utility>
+
+const wchar_t kCaptionConfirm[] = L"確認";
+const wchar_t kCaptionError[] = L"エラー";
+
+namespace {
+
+MessageResponder gResponder;
+
+}  // namespace
+
+int ShowUserMessage(HWND owner, const std::wstring& text, const wchar_t* caption, UINT type) {
+    if (gResponder) {
+        return gResponder(UserMessage{owner, text, caption, type});
+    }
+    return MessageBoxW(owner, text.c_str(), caption, type);
+}
+
+void ShowNotice(HWND owner, const std::wstring& text) {
+    ShowUserMessage(owner, text, kCaptionConfirm, MB_OK);
+}
+
+void ShowFailure(HWND owner, const std::wstring& text) {
+    ShowUserMessage(owner, text, kCaptionError, MB_OK | MB_ICONERROR);
+}
+
+bool AskYesNo(HWND owner, const std::wstring& text) {
+    return ShowUserMessage(owner, text, kCaptionConfirm, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ShowSettingsWriteError(HWND owner) {
+    ShowFailure(owner, L"設定ファイルの書き込みに失敗しました");
+}
+
+void SetMessageResponder(MessageResponder responder) {
+    gResponder = std::move(responder);
+}

@@ -1,0 +1,76 @@
+// The per-user settings file beside the program and the settings held in memory.
+//
+// Every setting is read once at start-up and written key by key at the moment it changes;
+// nothing is saved at exit.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+// The bars whose visibility the View menu switches, in the order of their VIEW keys.
+enum ViewBar {
+    kViewMainToolbar,
+    kViewDownloadListBar,
+    kViewDownloadLogBar,
+    kViewCancelLogBar,
+    kViewErrorLogBar,
+    kViewSaveFolderBar,
+    kViewRefererBar,
+    kViewStatusBar,
+    kViewBarCount
+};
+
+struct Settings {
+    int connectionCount = 5;
+    int bufferBytes = 256 * 1024;
+    int namingRule = 0;
+    int proxyOn = 0;
+    // The exit wait thread turns this off while the interface thread may read it.
+    std::atomic<int> askExit{0};
+    int inTray = 0;
+    int balloon = 0;
+    int refererOn = 0;
+    int view[kViewBarCount] = {1, 1, 1, 1, 1, 1, 1, 1};
+    // As loaded; only used to check the View menu when the window is created.
+    int viewAtStartup[kViewBarCount] = {1, 1, 1, 1, 1, 1, 1, 1};
+};
+
+extern Settings gSettings;
+
+// --- Load rules: what a value read from the file becomes in memory.
+int ConnectionCountFromKey(int value);
+int BufferBytesFromKey(int kilobytes);
+int NamingRuleFromKey(int value);
+int FlagFromKey(int value);
+// REFERER_ON is read as text: any text whose number is not zero turns it on.
+int FlagFromText(const std::wstring& text);
+
+const wchar_t* ViewKeyName(ViewBar bar);
+
+// --- Per-user files: "<folder><user> Velmora Downloader<suffix>".
+// The program folder ends with a backslash. Tests point it at a folder of their own.
+std::wstring ProgramFolder();
+void SetProgramFolder(const std::wstring& folder);
+std::wstring UserName();
+std::wstring PerUserFilePath(const std::wstring& folder, const std::wstring& user,
+                             const wchar_t* suffix);
+std::wstring SettingsFilePath();
+std::wstring ListFilePath();
+std::wstring LayoutFilePath();
+std::wstring ReadmePath();
+// Drive and directory of a file path, with the trailing backslash ("" when it has none).
+std::wstring FolderOfPath(const std::wstring& path);
+
+// --- Reading and writing.
+void LoadSettings();
+std::wstring ReadToolbarKey(const wchar_t* key);
+// Writes one TOOLBAR key; on failure shows the write-error message owned by owner.
+bool WriteToolbarKey(const wchar_t* key, const std::wstring& text, HWND owner);
+// Writes one VIEW key as "1" or "0"; on failure shows the write-error message.
+bool WriteViewKey(ViewBar bar, bool visible, HWND owner);
+// Writes the seven OPTION keys; stops after a failed CONNECT_NUM write (reported).
+void SaveOptions(HWND owner);
+// Writes REFERER_ON after the Referer dialog; a failure is not reported.
+void SaveRefererState();

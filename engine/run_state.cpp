@@ -1,0 +1,53 @@
+#include "engine/run_state.h"
+
+#include <new>
+
+std::vector<ConnectionSlot> gConnectionSlots;
+
+std::atomic<int32_t> gStopFlag{0};
+std::atomic<int32_t> gPreparingFlag{0};
+std::atomic<int32_t> gSelectedRunFlag{0};
+int32_t gRunCursor = 0;
+int32_t gSelectedRunCursor = 0;
+std::vector<int32_t> gSelectionSnapshot;
+
+bool AllocateConnectionSlots(HWND mainWindow, int count) {
+    if (count < 1) {
+        return false;
+    }
+    try {
+        gConnectionSlots.resize(static_cast<size_t>(count), ConnectionSlot{});
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    for (size_t index = 0; index < gConnectionSlots.size(); ++index) {
+        gConnectionSlots[index].owner = mainWindow;
+        gConnectionSlots[index].number = static_cast<int32_t>(index);
+    }
+    return true;
+}
+
+void FreeConnectionSlots() {
+    std::vector<ConnectionSlot>().swap(gConnectionSlots);
+}
+
+int32_t ReadSlotBusy(const ConnectionSlot& slot) {
+    // atomic_ref needs a mutable object even for a load.
+    return std::atomic_ref<int32_t>(const_cast<int32_t&>(slot.busy)).load(std::memory_order_relaxed);
+}
+
+void WriteSlotBusy(ConnectionSlot& slot, int32_t busy) {
+    std::atomic_ref<int32_t>(slot.busy).store(busy, std::memory_order_relaxed);
+}
+
+bool IsRunActive() {
+    return !gConnectionSlots.empty() && ReadSlotBusy(gConnectionSlots.front()) != 0;
+}
+
+void SetRunActive(bool active) {
+    if (!gConnectionSlots.empty()) {
+        WriteSlotBusy(gConnectionSlots.front(), active ? 1 : 0);
+    }
+}

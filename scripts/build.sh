@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds the 32-bit program and its tests into build/ (or $BUILD_DIR).
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$top/build}"
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$build"

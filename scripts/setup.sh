@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine (run as root).
+# Only packages that are missing are installed, so a second run costs nothing.
+set -euo pipefail
+
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  apt_update_needed=1
+fi
+
+for p in cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+         mingw-w64-i686-dev binutils-mingw-w64-i686 googletest \
+         wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic \
+         python3 python3-pyftpdlib zip; do
+  have "$p" || need+=("$p")
+done
+
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${need[@]}"
+fi

@@ -1,0 +1,146 @@
+#include "tests/gui/main_window_fixture.h"
+
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "engine/run_state.h"
+
+#include <shlwapi.h>
+
+std::wstring MakeFreshFolder() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static int counter = 0;
+    for (;;) {
+        std::wstring folder = std::wstring(temp) + L"vlmr_gui_" +
+                              std::to_wstring(GetCurrentProcessId()) + L"_" +
+                              std::to_wstring(++counter) + L"\\";
+        if (CreateDirectoryW(folder.c_str(), nullptr)) {
+            return folder;
+        }
+    }
+}
+
+void RemoveFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveFolder(folder + name + L"\\");
+            } else {
+                SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW((folder + name).c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MainWindowTest::SetUp() {
+    folder_ = MakeFreshFolder();
+    SetProgramFolder(folder_);
+    SetMessageResponder([this](const UserMessage& message) {
+        messages_.push_back(message);
+        if (!answers_.empty()) {
+            int answer = answers_.front();
+            answers_.pop_front();
+            return answer;
+        }
+        return (message.type & MB_YESNO) ? IDNO : IDOK;
+    });
+    SetShellObserver([this](const ShellCall& call) { shellCalls_.push_back(call); });
+    accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), L"VLMR_DL_ACC");
+}
+
+void MainWindowTest::TearDown() {
+    if (window_ != nullptr && IsWindow(window_)) {
+        SetRunActive(false);
+        DestroyWindow(window_);
+    }
+    PumpPending();
+    gStopFlag = 0;
+    gPreparingFlag = 0;
+    gSelectedRunFlag = 0;
+    SetMessageResponder(nullptr);
+    SetShellObserver(nullptr);
+    SetProgramFolder(L"");
+    RemoveFolder(folder_);
+}
+
+void MainWindowTest::WriteSetting(const wchar_t* section, const wchar_t* key,
+                                  const wchar_t* value) {
+    ASSERT_TRUE(WritePrivateProfileStringW(section, key, value, SettingsFile().c_str()));
+}
+
+void MainWindowTest::CreateWindowUnderTest() {
+    LoadSettings();
+    window_ = StartMainWindow(GetModuleHandleW(nullptr));
+    ASSERT_NE(window_, nullptr);
+    PumpPending();
+}
+
+bool MainWindowTest::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        PumpPending();
+        if (done()) {
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+void MainWindowTest::PumpPending() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            continue;
+        }
+        DispatchMainWindowMessage(window_, accelerators_, message);
+    }
+}
+
+void MainWindowTest::SendCommand(UINT id) {
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    PumpPending();
+}
+
+void MainWindowTest::PressKey(UINT virtualKey) {
+    PostMessageW(window_, WM_KEYDOWN, virtualKey, 1);
+    PumpPending();
+}
+
+void MainWindowTest::SetBarText(int barId, const std::wstring& text) {
+    HWND bar = GetDlgItem(window_, barId);
+    if (bar == nullptr) {
+        bar = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, window_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(barId)), nullptr,
+                              nullptr);
+        CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, bar,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(3000 + barId)), nullptr,
+                        nullptr);
+    }
+    SetDlgItemTextW(bar, 3000 + barId, text.c_str());
+}
+
+std::wstring MainWindowTest::SettingsFile() const {
+    return SettingsFilePath();
+}
+
+std::wstring MainWindowTest::ReadSetting(const wchar_t* section, const wchar_t* key) const {
+    wchar_t buffer[1024];
+    GetPrivateProfileStringW(section, key, L"<missing>", buffer, 1024, SettingsFile().c_str());
+    return buffer;
+}
