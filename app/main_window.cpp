@@ -54,8 +54,7 @@ void EndExitWait() {
 }
 
 bool ExitWaitRunning() {
-    return gExitWaitThread != nullptr &&
-           WaitForSingleObject(gExitWaitThread, 0) == WAIT_TIMEOUT;
+    return gExitWaitThread != nullptr && WaitForSingleObject(gExitWaitThread, 0) == WAIT_TIMEOUT;
 }
 
 // One exit wait at a time: a further close during the wait asks again (while ASK_EXIT is on)
@@ -206,8 +205,8 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }  // namespace
 
 HWND StartMainWindow(HINSTANCE instance) {
-    gBusyIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_BUSY), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    gBusyIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_BUSY), IMAGE_ICON, 0,
+                                              0, LR_DEFAULTSIZE | LR_SHARED));
     if (!RegisterMainWindowClass(instance)) {
         return nullptr;
     }

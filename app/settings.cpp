@@ -15,8 +15,8 @@ const wchar_t kViewSection[] = L"VIEW";
 const wchar_t kOptionSection[] = L"OPTION";
 
 const wchar_t* const kViewKeys[kViewBarCount] = {
-    L"MAIN_TBAR",      L"DL_LIST_TBAR", L"DL_LOG_TBAR", L"CANCEL_LOG_TBAR",
-    L"ERR_LOG_TBAR",   L"DL_DIR_TBAR",  L"REF_TBAR",    L"STATUSBAR",
+    L"MAIN_TBAR",    L"DL_LIST_TBAR", L"DL_LOG_TBAR", L"CANCEL_LOG_TBAR",
+    L"ERR_LOG_TBAR", L"DL_DIR_TBAR",  L"REF_TBAR",    L"STATUSBAR",
 };
 
 // The options dialog never offers more than this many kilobytes; a larger value in the file
@@ -96,7 +96,8 @@ std::wstring ProgramFolder() {
     }
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
             // Without our own file name the per-user files go to the current directory.
             return L".\\";

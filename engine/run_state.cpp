@@ -35,7 +35,8 @@ void FreeConnectionSlots() {
 
 int32_t ReadSlotBusy(const ConnectionSlot& slot) {
     // atomic_ref needs a mutable object even for a load.
-    return std::atomic_ref<int32_t>(const_cast<int32_t&>(slot.busy)).load(std::memory_order_relaxed);
+    return std::atomic_ref<int32_t>(const_cast<int32_t&>(slot.busy))
+        .load(std::memory_order_relaxed);
 }
 
 void WriteSlotBusy(ConnectionSlot& slot, int32_t busy) {

@@ -17,11 +17,11 @@
 using UrlList = wchar_t**;
 
 struct ConnectionSlot {
-    HWND owner;       // the main window: reaches the path bars and the list view
-    int32_t number;   // 0 .. connection count - 1
-    int32_t busy;     // 1 while the slot's worker runs; slot 0's is the run-active flag
-    HANDLE heap;      // private heap of the current run
-    void* buffer;     // transfer buffer of the configured size, from that heap
+    HWND owner;      // the main window: reaches the path bars and the list view
+    int32_t number;  // 0 .. connection count - 1
+    int32_t busy;    // 1 while the slot's worker runs; slot 0's is the run-active flag
+    HANDLE heap;     // private heap of the current run
+    void* buffer;    // transfer buffer of the configured size, from that heap
     UrlList downloadLog;
     UrlList cancelLog;
     UrlList errorLog;

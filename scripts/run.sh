@@ -6,7 +6,7 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$top/build}"
 
 bash "$top/scripts/setup.sh"
-VELMORA_TESTS=OFF BUILD_DIR="$build" bash "$top/scripts/build.sh"
+BUILD_DIR="$build" bash "$top/scripts/build.sh" --target VelmoraDownloader
 bash "$top/scripts/make-prefix.sh" "$build/wineprefix"
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cd "$build"

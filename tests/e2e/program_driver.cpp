@@ -123,8 +123,7 @@ std::wstring ProgramDriver::SettingsFile() const {
     return folder_ + user + L" Velmora Downloader.ini";
 }
 
-void ProgramDriver::WriteSetting(const wchar_t* section, const wchar_t* key,
-                                 const wchar_t* value) {
+void ProgramDriver::WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
     WritePrivateProfileStringW(section, key, value, SettingsFile().c_str());
 }
 

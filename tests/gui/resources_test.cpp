@@ -31,7 +31,8 @@ void DumpMenu(HMENU menu, int depth, std::wstring& out) {
     }
 }
 
-const wchar_t kExpectedMenu[] = LR"(ファイル(&F):
+const wchar_t kExpectedMenu[] =
+    LR"(ファイル(&F):
   ダウンロードリスト(&O):
     ファイルを選択(&O)...	F2 =1000
     ダウンロードリストを追加(&A)	F3 =1007
@@ -166,7 +167,7 @@ TEST(Resources, AcceleratorsAreTheTwelveFunctionKeysWithoutModifiers) {
     ACCEL entries[32];
     int count = CopyAcceleratorTableW(table, entries, 32);
     const std::map<WORD, WORD> expected = {
-        {VK_F1, 1020}, {VK_F2, 1000}, {VK_F3, 1007},  {VK_F4, 1004},  {VK_F5, 1005},  {VK_F6, 1062},
+        {VK_F1, 1020}, {VK_F2, 1000}, {VK_F3, 1007}, {VK_F4, 1004},  {VK_F5, 1005},  {VK_F6, 1062},
         {VK_F7, 1031}, {VK_F8, 1006}, {VK_F9, 1008}, {VK_F10, 1011}, {VK_F11, 1014}, {VK_F12, 1017},
     };
     std::map<WORD, WORD> actual;
