@@ -16,7 +16,7 @@ bool AllocateConnectionSlots(HWND mainWindow, int count) {
         return false;
     }
     try {
-        gConnectionSlots.resize(static_cast<size_t>(count), ConnectionSlot{});
+        gConnectionSlots.resize(static_cast<size_t>(count));
     } catch (const std::bad_alloc&) {
         return false;
     } catch (const std::length_error&) {

@@ -8,13 +8,11 @@
 
 #include <windows.h>
 
+#include "list/url_list.h"
+
 #include <atomic>
 #include <cstdint>
 #include <vector>
-
-// Distinct URLs of one URL file in file order, ending with a null pointer; the strings live
-// in the private heap of the slot that read them.
-using UrlList = wchar_t**;
 
 struct ConnectionSlot {
     HWND owner;      // the main window: reaches the path bars and the list view

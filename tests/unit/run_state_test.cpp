@@ -19,9 +19,9 @@ TEST_F(ConnectionSlotsTest, NewArrayIsZeroedWithOwnerAndNumber) {
         EXPECT_EQ(slot.busy, 0);
         EXPECT_EQ(slot.heap, nullptr);
         EXPECT_EQ(slot.buffer, nullptr);
-        EXPECT_EQ(slot.downloadLog, nullptr);
-        EXPECT_EQ(slot.cancelLog, nullptr);
-        EXPECT_EQ(slot.errorLog, nullptr);
+        EXPECT_TRUE(slot.downloadLog.empty());
+        EXPECT_TRUE(slot.cancelLog.empty());
+        EXPECT_TRUE(slot.errorLog.empty());
     }
     EXPECT_FALSE(IsRunActive());
 }
@@ -30,6 +30,7 @@ TEST_F(ConnectionSlotsTest, GrowingKeepsRecordsAndAddsZeroedOnes) {
     ASSERT_TRUE(AllocateConnectionSlots(owner_, 5));
     for (ConnectionSlot& slot : gConnectionSlots) {
         slot.heap = reinterpret_cast<HANDLE>(0x50 + slot.number);
+        slot.errorLog.Add(L"http://example.com/" + std::to_wstring(slot.number));
     }
     HWND newOwner = reinterpret_cast<HWND>(0x5678);
     ASSERT_TRUE(AllocateConnectionSlots(newOwner, 8));
@@ -39,6 +40,7 @@ TEST_F(ConnectionSlotsTest, GrowingKeepsRecordsAndAddsZeroedOnes) {
         EXPECT_EQ(slot.owner, newOwner) << index;
         EXPECT_EQ(slot.number, index);
         EXPECT_EQ(slot.heap, index < 5 ? reinterpret_cast<HANDLE>(0x50 + index) : nullptr);
+        EXPECT_EQ(slot.errorLog.size(), index < 5 ? 1u : 0u);
     }
 }
 
