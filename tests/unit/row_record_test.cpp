@@ -1,0 +1,174 @@
+// Row records: composing and rebuilding them, the stored total, and taking list file lines
+// apart.
+#include "list/row_record.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A rebuild as the list does it: the row's current texts and the old record's tail.
+std::wstring Rebuild(const std::wstring& oldRecord, int state, const std::wstring& stateText,
+                     const std::wstring& sizeText, const std::wstring& url) {
+    return ComposeRowRecord(state, stateText, sizeText, url, RecordTail(oldRecord));
+}
+
+// A record as a list file line: without its line feed.
+std::wstring LineOf(const std::wstring& record) {
+    return record.substr(0, record.size() - 1);
+}
+
+struct StoreCase {
+    const wchar_t* before;
+    double bytes;
+    const wchar_t* after;
+};
+
+struct ReadCase {
+    const wchar_t* record;
+    double bytes;
+};
+
+struct LineCase {
+    const wchar_t* line;
+    bool loads;
+    int state;
+    const wchar_t* url;
+};
+
+}  // namespace
+
+TEST(RowRecord, ComposesFourFieldsAndTheTail) {
+    EXPECT_EQ(ComposeRowRecord(0, L"スタンバイ", L" ？ Byte", L"http://example.com/a.zip", L""),
+              L"0|スタンバイ| ？ Byte|http://example.com/a.zip\n");
+    EXPECT_EQ(ComposeRowRecord(3, L"ダウンロード完了", L"  10 KB ", L"ftp://h/f", L"|10240"),
+              L"3|ダウンロード完了|  10 KB |ftp://h/f|10240\n");
+}
+
+TEST(RowRecord, RebuildKeepsTheTotalWhateverTheNewTexts) {
+    std::wstring record = ComposeRowRecord(2, L"DL中：...", L" ？ Byte", L"http://h/f", L"");
+    EXPECT_EQ(RecordTail(record), L"");
+    StoreTotalSizeInRecord(record, 2048);
+    EXPECT_EQ(RecordTail(record), L"|2048");
+    record = Rebuild(record, 4, L"DL中断：   1Byte/ 2048Byte(  0%)", L"2048Byte", L"http://h/f");
+    record = Rebuild(record, 5, L"エラー", L" ？ Byte", L"http://h/g");
+    EXPECT_EQ(record, L"5|エラー| ？ Byte|http://h/g|2048\n");
+    // Everything after the fourth "|" belongs to the tail, further "|" included.
+    EXPECT_EQ(RecordTail(L"0|a|b|http://h/|12|x\n"), L"|12|x");
+}
+
+TEST(RowRecord, StoreTotalSetsOrReplacesTheFifthFieldAndKeepsTheLineFeedLast) {
+    const StoreCase cases[] = {
+        {L"0|a|b|http://h/\n", 2048, L"0|a|b|http://h/|2048\n"},
+        {L"0|a|b|http://h/|2048\n", 123.6, L"0|a|b|http://h/|124\n"},
+        {L"0|a|b|http://h/|12|x\n", 7, L"0|a|b|http://h/|7\n"},
+        {L"0|a|b|http://h/|\n", 5368709120.0, L"0|a|b|http://h/|5368709120\n"},
+        {L"0|a|b|http://h/", 1, L"0|a|b|http://h/|1\n"},
+    };
+    for (const StoreCase& c : cases) {
+        std::wstring record = c.before;
+        StoreTotalSizeInRecord(record, c.bytes);
+        EXPECT_EQ(record, c.after) << c.before;
+    }
+}
+
+TEST(RowRecord, ReadTotalIsTheWholePartOfAPositiveFifthField) {
+    const ReadCase cases[] = {
+        {L"0|a|b|http://h/\n", -1},        {L"0|a|b|http://h/|0\n", -1},
+        {L"0|a|b|http://h/|0.9\n", -1},    {L"0|a|b|http://h/|-5\n", -1},
+        {L"0|a|b|http://h/|\n", -1},       {L"0|a|b|http://h/|abc\n", -1},
+        {L"0|a|b|http://h/|2048\n", 2048}, {L"0|a|b|http://h/|2048.9\n", 2048},
+        {L"0|a|b|http://h/|12|x\n", 12},   {L"0|a|b|http://h/|5368709120\n", 5368709120.0},
+    };
+    for (const ReadCase& c : cases) {
+        EXPECT_EQ(ReadTotalSizeFromRecord(c.record), c.bytes) << c.record;
+    }
+}
+
+TEST(RowRecord, UrlWithBarsSurvivesSaveLoadAndRebuildsWithoutGrowing) {
+    const std::wstring url = L"http://h/a|b?q=1|2|3|4";
+    std::wstring record = ComposeRowRecord(0, L"スタンバイ", L" ？ Byte", url, L"");
+    EXPECT_EQ(RecordTail(record), L"");
+    EXPECT_EQ(ReadTotalSizeFromRecord(record), -1);
+
+    StoreTotalSizeInRecord(record, 4096);
+    const std::wstring stored = record;
+    for (int rebuild = 0; rebuild < 3; ++rebuild) {
+        record = Rebuild(record, 0, L"スタンバイ", L" ？ Byte", url);
+    }
+    EXPECT_EQ(record, stored);
+    EXPECT_EQ(ReadTotalSizeFromRecord(record), 4096);
+
+    ListLine loaded{};
+    ASSERT_TRUE(ParseListLine(LineOf(record), loaded));
+    EXPECT_EQ(loaded.url, url);
+    EXPECT_EQ(loaded.stateText, L"スタンバイ");
+    EXPECT_EQ(loaded.sizeText, L" ？ Byte");
+}
+
+TEST(RowRecord, UrlRecordFormReplacesEachBarBothWays) {
+    const std::wstring unitSeparator(1, L'\x1F');
+    EXPECT_EQ(UrlToRecordForm(L"http://h/a|b||c"),
+              L"http://h/a" + unitSeparator + L"b" + unitSeparator + unitSeparator + L"c");
+    EXPECT_EQ(UrlFromRecordForm(UrlToRecordForm(L"http://h/a|b||c")), L"http://h/a|b||c");
+    EXPECT_EQ(UrlToRecordForm(L"http://h/plain"), L"http://h/plain");
+}
+
+TEST(RowRecordListLine, LoadsOrSkipsByStateBarsAndUrl) {
+    const LineCase cases[] = {
+        {L"0|スタンバイ| ？ Byte|http://h/f", true, 0, L"http://h/f"},
+        {L"5|エラー| ？ Byte|ftp://h/f", true, 5, L"ftp://h/f"},
+        {L"6|a|b|http://h/f", false, 0, L""},
+        {L"7|a|b|http://h/f", false, 0, L""},
+        {L"-1|a|b|http://h/f", false, 0, L""},
+        {L"4294967299|a|b|http://h/f", false, 0, L""},
+        {L"03|a|b|http://h/f", true, 3, L"http://h/f"},
+        {L" 2|a|b|http://h/f", true, 2, L"http://h/f"},
+        {L"+4|a|b|http://h/f", true, 4, L"http://h/f"},
+        {L"3abc|a|b|http://h/f", true, 3, L"http://h/f"},
+        {L"|a|b|http://h/f", true, 0, L"http://h/f"},
+        // Fewer than three "|".
+        {L"http://h/f", false, 0, L""},
+        {L"0|a|http://h/f", false, 0, L""},
+        // The URL ends at a fourth "|"; the rest is the total, further "|" included.
+        {L"3|a|b|http://h/f|2048", true, 3, L"http://h/f"},
+        {L"3|a|b|http://h/f|12|x", true, 3, L"http://h/f"},
+        // Old lists wrote a URL's "|" as it was: it still ends the URL there.
+        {L"0|a|b|http://h/a|b", true, 0, L"http://h/a"},
+        {L"0|a|b|not a url", false, 0, L""},
+        {L"0|a|b|", false, 0, L""},
+    };
+    for (const LineCase& c : cases) {
+        ListLine line{};
+        ASSERT_EQ(ParseListLine(c.line, line), c.loads) << c.line;
+        if (c.loads) {
+            EXPECT_EQ(line.state, c.state) << c.line;
+            EXPECT_EQ(line.url, c.url) << c.line;
+        }
+    }
+}
+
+TEST(RowRecordListLine, SplitsTheTextsAndKeepsTheLineAsTheRecord) {
+    const std::wstring text = L"3|ダウンロード完了|  10 KB |http://h/f|10240";
+    ListLine line{};
+    ASSERT_TRUE(ParseListLine(text, line));
+    EXPECT_EQ(line.stateText, L"ダウンロード完了");
+    EXPECT_EQ(line.sizeText, L"  10 KB ");
+    EXPECT_EQ(ReadTotalSizeFromRecord(text + L"\n"), 10240);
+    // A rebuild after loading writes the state as the list holds it and keeps the total.
+    EXPECT_EQ(Rebuild(L"03|a|b|http://h/f|10240\n", 3, L"a", L"b", L"http://h/f"),
+              L"3|a|b|http://h/f|10240\n");
+}
+
+TEST(RowRecordListLine, EachPieceIsCutAfter1023Characters) {
+    const std::wstring longText(1500, L'x');
+    const std::wstring longUrl = L"http://h/" + std::wstring(2000, L'a');
+    ListLine line{};
+    ASSERT_TRUE(ParseListLine(L"1|" + longText + L"|" + longText + L"|" + longUrl, line));
+    EXPECT_EQ(line.stateText, longText.substr(0, 1023));
+    EXPECT_EQ(line.sizeText, longText.substr(0, 1023));
+    EXPECT_EQ(line.url, longUrl.substr(0, 1023));
+
+    const std::wstring exact(1023, L'y');
+    ASSERT_TRUE(ParseListLine(L"1|" + exact + L"|b|http://h/f", line));
+    EXPECT_EQ(line.stateText, exact);
+}
