@@ -6,6 +6,7 @@
 #include "app/window_ids.h"
 #include "bars/path_bar_text.h"
 #include "engine/run_state.h"
+#include "list/url_file_commands.h"
 #include "res/resource.h"
 
 #include <shlwapi.h>
@@ -48,6 +49,52 @@ void OpenProgramFolder(HWND mainWindow, const CommandRow&) {
     RunShellVerb(mainWindow, L"explore", ProgramFolder());
 }
 
+// The notice for a list or log path that names no file, by path bar.
+void ShowMissingUrlFile(HWND mainWindow, int barId) {
+    const wchar_t* const texts[] = {
+        L"指定されたパスにダウンロードリストファイルが存在しません",
+        L"指定されたパスにダウンロードログファイルが存在しません",
+        L"指定されたパスに中断ログファイルが存在しません",
+        L"指定されたパスにエラーログファイルが存在しません",
+    };
+    ShowNotice(mainWindow, texts[barId - kDownloadListBarId]);
+}
+
+// The path of the row's URL file, or empty after telling the user that it names no file.
+std::wstring ExistingUrlFile(HWND mainWindow, const CommandRow& row) {
+    std::wstring path = ReadPathBarText(mainWindow, row.barId);
+    if (!PathFileExistsW(path.c_str())) {
+        ShowMissingUrlFile(mainWindow, row.barId);
+        return std::wstring();
+    }
+    return path;
+}
+
+UrlFileKind UrlFileOfBar(int barId) {
+    return static_cast<UrlFileKind>(barId - kDownloadListBarId);
+}
+
+void AddDownloadListFile(HWND mainWindow, const CommandRow& row) {
+    std::wstring path = ExistingUrlFile(mainWindow, row);
+    if (!path.empty() && !AddUrlFileToList(path)) {
+        ShowFailure(mainWindow, L"ダウンロードリストの追加に失敗しました");
+    }
+}
+
+void AppendSelectedUrls(HWND mainWindow, const CommandRow& row) {
+    std::wstring path = ExistingUrlFile(mainWindow, row);
+    if (!path.empty() && !AppendSelectedToUrlFile(path, UrlFileOfBar(row.barId))) {
+        ShowFailure(mainWindow, L"URLの追加に失敗しました");
+    }
+}
+
+void RemoveSelectedUrls(HWND mainWindow, const CommandRow& row) {
+    std::wstring path = ExistingUrlFile(mainWindow, row);
+    if (!path.empty() && !RemoveSelectedFromUrlFile(path, UrlFileOfBar(row.barId))) {
+        ShowFailure(mainWindow, L"ファイルの読み書きに失敗しました");
+    }
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -63,7 +110,7 @@ const CommandRow kCommandTable[] = {
     {IDM_SELECT_DL_DIR, R::kRefused, nullptr, kSaveFolderBarId},
     {IDM_DOWNLOAD, R::kStops, nullptr, 0},
     {IDM_OPEN_DL_DIR, R::kAllowed, nullptr, kSaveFolderBarId},
-    {IDM_ADD_DL_LIST, R::kRefused, nullptr, kDownloadListBarId},
+    {IDM_ADD_DL_LIST, R::kRefused, AddDownloadListFile, kDownloadListBarId},
     {IDM_EDIT_DL_LIST, R::kAllowed, EditFileOfBar, kDownloadListBarId},
     {IDM_OPEN_DL_LIST_DIR, R::kAllowed, OpenFolderOfBar, kDownloadListBarId},
     {IDM_APPLY_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
@@ -88,14 +135,14 @@ const CommandRow kCommandTable[] = {
     {IDM_ALL_TO_ERROR, R::kAllowed, nullptr, 0},
     {IDM_DELETE_SELECTED, R::kRefused, nullptr, 0},
     {IDM_DELETE_ALL, R::kRefused, nullptr, 0},
-    {IDM_ADD_TO_DL_LIST, R::kAllowed, nullptr, kDownloadListBarId},
-    {IDM_ADD_TO_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
-    {IDM_ADD_TO_CANCEL_LOG, R::kAllowed, nullptr, kCancelLogBarId},
-    {IDM_ADD_TO_ERR_LOG, R::kAllowed, nullptr, kErrorLogBarId},
-    {IDM_REMOVE_FROM_DL_LIST, R::kAllowed, nullptr, kDownloadListBarId},
-    {IDM_REMOVE_FROM_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
-    {IDM_REMOVE_FROM_CANCEL_LOG, R::kAllowed, nullptr, kCancelLogBarId},
-    {IDM_REMOVE_FROM_ERR_LOG, R::kAllowed, nullptr, kErrorLogBarId},
+    {IDM_ADD_TO_DL_LIST, R::kAllowed, AppendSelectedUrls, kDownloadListBarId},
+    {IDM_ADD_TO_DL_LOG, R::kAllowed, AppendSelectedUrls, kDownloadLogBarId},
+    {IDM_ADD_TO_CANCEL_LOG, R::kAllowed, AppendSelectedUrls, kCancelLogBarId},
+    {IDM_ADD_TO_ERR_LOG, R::kAllowed, AppendSelectedUrls, kErrorLogBarId},
+    {IDM_REMOVE_FROM_DL_LIST, R::kAllowed, RemoveSelectedUrls, kDownloadListBarId},
+    {IDM_REMOVE_FROM_DL_LOG, R::kAllowed, RemoveSelectedUrls, kDownloadLogBarId},
+    {IDM_REMOVE_FROM_CANCEL_LOG, R::kAllowed, RemoveSelectedUrls, kCancelLogBarId},
+    {IDM_REMOVE_FROM_ERR_LOG, R::kAllowed, RemoveSelectedUrls, kErrorLogBarId},
     {IDM_SELECT_ALL, R::kAllowed, nullptr, 0},
     {IDM_INVERT_ALL, R::kAllowed, nullptr, 0},
     {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0},

@@ -1,11 +1,13 @@
 #include "app/main_window.h"
 
 #include "app/commands.h"
+#include "app/interface_thread.h"
 #include "app/locks.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "engine/run_state.h"
+#include "list/download_list.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -86,21 +88,38 @@ void CheckViewMenuAtStartup() {
 
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     gInstance = create->hInstance;
+    SetInterfaceWindow(hwnd);
     if (!AllocateConnectionSlots(hwnd, gSettings.connectionCount)) {
         return -1;  // no slots, no program: creation fails and the program ends with -1
     }
     InitializeMainLocks();
     InitCommonControls();
-    // The main toolbar, the six path bars, the status bar and the list view (filled from the
-    // list file) are created here, in that order, as they join the program.
+    // The main toolbar, the six path bars and the status bar are created here, in that
+    // order, as they join the program.
+    CreateDownloadList(hwnd);
     gMainMenu = GetMenu(hwnd);
     CheckViewMenuAtStartup();
     gTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     return 0;
 }
 
+// The list fills what the bars above and the status bar below leave of the client area.
+void LayOutListView(HWND hwnd, int width, int height, int barsHeight) {
+    HWND statusBar = GetDlgItem(hwnd, kStatusBarId);
+    int statusHeight = 0;
+    if (statusBar != nullptr && IsWindowVisible(statusBar)) {
+        RECT rect;
+        GetWindowRect(statusBar, &rect);
+        statusHeight = rect.bottom - rect.top;
+    }
+    SetWindowPos(GetDlgItem(hwnd, kListViewId), nullptr, 0, barsHeight, width,
+                 height - barsHeight - statusHeight, SWP_NOZORDER);
+}
+
 LRESULT OnSize(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-    // The bars, the status bar and the list view are laid out here once they exist.
+    // The bars and the status bar are laid out here first once they exist.
+    int barsHeight = 0;
+    LayOutListView(hwnd, LOWORD(lParam), HIWORD(lParam), barsHeight);
     return DefWindowProcW(hwnd, WM_SIZE, wParam, lParam);
 }
 
@@ -123,7 +142,9 @@ LRESULT OnDestroy() {
     gSelectionSnapshot.shrink_to_fit();
     FreeConnectionSlots();
     DeleteMainLocks();
-    // The list's memory is released and the tray icon deleted here once they exist.
+    DestroyDownloadList();
+    SetInterfaceWindow(nullptr);
+    // The tray icon is deleted here once it exists.
     PostQuitMessage(0);
     return 0;
 }
@@ -182,6 +203,8 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         case WM_COMMAND:
             OnCommand(hwnd, wParam);
             return 0;
+        case kRunOnInterfaceMessage:
+            return RunSentWork(lParam);
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
     }

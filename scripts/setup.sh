@@ -14,7 +14,7 @@ fi
 for p in cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
          mingw-w64-i686-dev binutils-mingw-w64-i686 googletest \
          wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic \
-         python3 python3-pyftpdlib zip; do
+         python3 python3-pyftpdlib zip fonts-wine; do
   have "$p" || need+=("$p")
 done
 

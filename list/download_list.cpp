@@ -1,0 +1,293 @@
+#include "list/download_list.h"
+
+#include "app/interface_thread.h"
+#include "app/window_ids.h"
+#include "list/list_file.h"
+#include "list/row_record.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <memory>
+#include <vector>
+
+const wchar_t kStandbyText[] = L"スタンバイ";
+const wchar_t kZeroSpeedText[] = L"   0Byte/s";
+
+namespace {
+
+// Row times grow in steps of this many rows; the new room starts at zero.
+constexpr size_t kGrowthRows = 1024;
+// Each column text is read into room for this many characters.
+constexpr int kCellChars = 1024;
+
+HWND gList = nullptr;
+// One record per row, in row order; each row's item data is the address of its record.
+std::vector<std::unique_ptr<std::wstring>> gRecordTable;
+std::vector<RowTime> gRowTimes;
+
+struct ColumnSpec {
+    const wchar_t* header;
+    int format;
+    int width;
+};
+
+const ColumnSpec kColumns[] = {
+    {L"No.", LVCFMT_RIGHT, 55},       {L"状態", LVCFMT_CENTER, 250},
+    {L"DL速度", LVCFMT_CENTER, 90},   {L"DL経過時間", LVCFMT_CENTER, 100},
+    {L"ﾌｧｲﾙｻｲｽﾞ", LVCFMT_CENTER, 90}, {L"URL", LVCFMT_LEFT, 500},
+};
+
+// A list view always draws its first column left-aligned. A zero-width first column that is
+// deleted afterwards lets "No." be right-aligned.
+void CreateColumns() {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.pszText = const_cast<wchar_t*>(L"");
+    SendMessageW(gList, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    for (int index = 0; index < 6; ++index) {
+        column.fmt = kColumns[index].format;
+        column.cx = kColumns[index].width;
+        column.pszText = const_cast<wchar_t*>(kColumns[index].header);
+        column.iSubItem = index + 1;
+        SendMessageW(gList, LVM_INSERTCOLUMNW, index + 1, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageW(gList, LVM_DELETECOLUMN, 0, 0);
+}
+
+void CreateStateImages(HINSTANCE instance) {
+    HIMAGELIST images = ImageList_Create(14, 14, ILC_COLOR32 | ILC_MASK, kEntryStateCount, 0);
+    for (int state = 0; state < kEntryStateCount; ++state) {
+        auto icon = static_cast<HICON>(LoadImageW(
+            instance, MAKEINTRESOURCEW(IDI_STATE_STANDBY + state), IMAGE_ICON, 0, 0, LR_SHARED));
+        ImageList_AddIcon(images, icon);
+    }
+    SendMessageW(gList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+}
+
+void EnsureRowTimes(int row) {
+    if (static_cast<size_t>(row) >= gRowTimes.size()) {
+        gRowTimes.resize((row / kGrowthRows + 1) * kGrowthRows, RowTime{0, 0});
+    }
+}
+
+bool SetItemData(int row, std::wstring* record) {
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    item.lParam = reinterpret_cast<LPARAM>(record);
+    return SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+bool InsertRow(int row, int state, std::wstring* record) {
+    std::wstring number = std::to_wstring(row + 1);
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    item.iItem = row;
+    item.pszText = number.data();
+    item.iImage = state;
+    item.lParam = reinterpret_cast<LPARAM>(record);
+    return SendMessageW(gList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == row;
+}
+
+void DeleteRow(int row) {
+    SendMessageW(gList, LVM_DELETEITEM, row, 0);
+}
+
+}  // namespace
+
+HWND CreateDownloadList(HWND mainWindow) {
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
+    gList = CreateWindowExW(
+        0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 10, 10,
+        mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListViewId)), instance, nullptr);
+    if (gList == nullptr) {
+        return nullptr;
+    }
+    DWORD extended = static_cast<DWORD>(SendMessageW(gList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    SendMessageW(gList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 extended | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    CreateStateImages(instance);
+    CreateColumns();
+    gRecordTable.clear();
+    gRowTimes.assign(kGrowthRows, RowTime{0, 0});
+    LoadListFile();
+    return gList;
+}
+
+void DestroyDownloadList() {
+    gRecordTable.clear();
+    gRecordTable.shrink_to_fit();
+    gRowTimes.clear();
+    gRowTimes.shrink_to_fit();
+    gList = nullptr;
+}
+
+HWND DownloadListWindow() {
+    return gList;
+}
+
+int RowCount() {
+    return gList != nullptr ? static_cast<int>(SendMessageW(gList, LVM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+int RowState(int row) {
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    if (!SendMessageW(gList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+        return -1;
+    }
+    return item.iImage;
+}
+
+std::wstring RowText(int row, int column) {
+    wchar_t buffer[kCellChars] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = kCellChars;
+    SendMessageW(gList, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+bool SetRowText(int row, int column, const std::wstring& text) {
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    return SendMessageW(gList, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+bool SetRowNumberAndState(int row, int state) {
+    std::wstring number = std::to_wstring(row + 1);
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = number.data();
+    item.iImage = state;
+    return SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+bool AddEntry(const std::wstring& url) {
+    int row = RowCount();
+    if (!InsertRow(row, kStandby, nullptr)) {
+        return false;
+    }
+    if (!SetRowText(row, kColumnState, kStandbyText) ||
+        !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
+        !SetRowText(row, kColumnSize, L" ？ Byte") || !SetRowText(row, kColumnUrl, url)) {
+        DeleteRow(row);
+        return false;
+    }
+    return RebuildRowRecord(row);
+}
+
+bool RebuildRowRecord(int row) {
+    EnsureRowTimes(row);
+    bool hasRecord = static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row];
+    std::wstring tail = hasRecord ? RecordTail(*gRecordTable[row]) : std::wstring();
+    int state = RowState(row);
+    if (state < 0) {
+        return false;
+    }
+    std::wstring record =
+        ComposeRowRecord(state, RowText(row, kColumnState), RowText(row, kColumnSize),
+                         RowText(row, kColumnUrl), tail);
+    if (hasRecord) {
+        *gRecordTable[row] = std::move(record);
+    } else {
+        // A new row is always the last one.
+        gRecordTable.resize(row);
+        gRecordTable.push_back(std::make_unique<std::wstring>(std::move(record)));
+    }
+    if (!SetItemData(row, gRecordTable[row].get())) {
+        DeleteRow(row);
+        RemoveRowRecord(row);
+        return false;
+    }
+    return true;
+}
+
+void RemoveRowRecord(int row) {
+    if (static_cast<size_t>(row) < gRecordTable.size()) {
+        gRecordTable.erase(gRecordTable.begin() + row);
+    }
+}
+
+void StoreTotalSize(int row, double bytes) {
+    RunOnInterfaceThread([&] {
+        if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
+            StoreTotalSizeInRecord(*gRecordTable[row], bytes);
+        }
+    });
+}
+
+double ReadTotalSize(int row) {
+    double bytes = -1;
+    RunOnInterfaceThread([&] {
+        if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
+            bytes = ReadTotalSizeFromRecord(*gRecordTable[row]);
+        }
+    });
+    return bytes;
+}
+
+std::wstring RowRecordText(int row) {
+    if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
+        return *gRecordTable[row];
+    }
+    return std::wstring();
+}
+
+std::wstring AllRecordsText() {
+    std::wstring text;
+    for (const auto& record : gRecordTable) {
+        if (record) {
+            text += *record;
+        }
+    }
+    return text;
+}
+
+RowTime& RowTimeOf(int row) {
+    return gRowTimes[row];
+}
+
+bool InsertLoadedRow(int state, const std::wstring& stateText, const std::wstring& sizeText,
+                     const std::wstring& url, const std::wstring& record) {
+    int row = static_cast<int>(gRecordTable.size());
+    EnsureRowTimes(row);
+    gRecordTable.push_back(std::make_unique<std::wstring>(record));
+    if (!InsertRow(row, state, gRecordTable.back().get())) {
+        gRecordTable.pop_back();
+        return false;
+    }
+    if (!SetRowText(row, kColumnState, stateText) ||
+        !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
+        !SetRowText(row, kColumnSize, sizeText) || !SetRowText(row, kColumnUrl, url)) {
+        DeleteRow(row);
+        gRecordTable.pop_back();
+        return false;
+    }
+    return true;
+}
+
+ListRedrawPause::ListRedrawPause() {
+    SendMessageW(gList, WM_SETREDRAW, FALSE, 0);
+}
+
+ListRedrawPause::~ListRedrawPause() {
+    SendMessageW(gList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(gList, nullptr, TRUE);
+}
+
+std::vector<int> SelectedRows() {
+    std::vector<int> rows;
+    int row = -1;
+    while ((row = static_cast<int>(
+                SendMessageW(gList, LVM_GETNEXTITEM, row, MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) {
+        rows.push_back(row);
+    }
+    return rows;
+}

@@ -1,0 +1,55 @@
+#include "list/row_progress.h"
+
+#include "app/interface_thread.h"
+#include "app/status_bar.h"
+#include "list/download_list.h"
+#include "list/list_file.h"
+#include "list/row_text.h"
+
+namespace {
+
+constexpr uint32_t kShowIntervalMs = 500;
+constexpr uint32_t kSaveIntervalMs = 3000;
+
+bool ShowUpdate(const RowUpdate& update) {
+    int row = update.row;
+    if (!SetRowNumberAndState(row, update.state) ||
+        !SetRowText(row, kColumnState, update.stateText) ||
+        !SetRowText(row, kColumnSpeed, FormatSpeedText(update.speed)) ||
+        !SetRowText(row, kColumnElapsed, FormatElapsedText(update.elapsed)) ||
+        !SetRowText(row, kColumnSize, FormatSizeText(update.size)) ||
+        !SetRowText(row, kColumnUrl, update.url)) {
+        return false;
+    }
+    RowTime& times = RowTimeOf(row);
+    // Tick differences in unsigned arithmetic survive the wrap after 49.7 days.
+    if (update.state != kDownloading || GetTickCount() - times.saved > kSaveIntervalMs) {
+        RebuildRowRecord(row);
+        SaveListFile();
+        if (update.state == kDownloading) {
+            times.saved = GetTickCount();
+        }
+    }
+    RefreshStatusBar(GetParent(DownloadListWindow()));
+    return true;
+}
+
+}  // namespace
+
+bool UpdateRow(const RowUpdate& update) {
+    if (update.state == kDownloading) {
+        // A row is worked by one worker at a time, so its shown tick has a single writer.
+        RowTime& times = RowTimeOf(update.row);
+        if (GetTickCount() - times.shown < kShowIntervalMs) {
+            return true;
+        }
+        times.shown = GetTickCount();
+    }
+    bool shown = false;
+    RunOnInterfaceThread([&] {
+        if (DownloadListWindow() != nullptr && update.row < RowCount()) {
+            shown = ShowUpdate(update);
+        }
+    });
+    return shown;
+}

@@ -1,0 +1,25 @@
+// UpdateRow: the one way a row's state and progress are shown, recorded and saved.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t kNoElapsed = 0xFFFFFFFF;
+
+struct RowUpdate {
+    int state;
+    int row;
+    std::wstring stateText;
+    int32_t speed;     // bytes per second
+    uint32_t elapsed;  // milliseconds, or kNoElapsed
+    std::wstring url;
+    double size;  // bytes, or -1
+};
+
+// Callable from any thread. A Downloading update less than 500 ms after the row's last shown
+// one is dropped (success, nothing changes). The rest runs on the interface thread: the
+// columns, then the record and the list file (Downloading rows at most every 3000 ms), then
+// the status bar.
+bool UpdateRow(const RowUpdate& update);
