@@ -1,5 +1,7 @@
 #include "tests/e2e/program_driver.h"
 
+#include "tests/support/test_files.h"
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -19,40 +21,6 @@ std::wstring ProgramUnderTest() {
         result += (*c == '/') ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
     }
     return result;
-}
-
-std::wstring MakeFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int counter = 0;
-    for (;;) {
-        std::wstring folder = std::wstring(temp) + L"vlmr_e2e_" +
-                              std::to_wstring(GetCurrentProcessId()) + L"_" +
-                              std::to_wstring(++counter) + L"\\";
-        if (CreateDirectoryW(folder.c_str(), nullptr)) {
-            return folder;
-        }
-    }
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(folder + name + L"\\");
-            } else {
-                DeleteFileW((folder + name).c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 struct WindowSearch {
@@ -97,7 +65,7 @@ HWND FindMainWindowOf(DWORD processId) {
     return FindTopLevel(processId, L"VLMR_DL_MAIN", nullptr);
 }
 
-ProgramDriver::ProgramDriver() : folder_(MakeFolder()) {
+ProgramDriver::ProgramDriver() : folder_(MakeFreshFolder(L"vlmr_e2e_")) {
     exe_ = folder_ + L"VelmoraDownloader.exe";
     if (!CopyFileW(ProgramUnderTest().c_str(), exe_.c_str(), FALSE)) {
         throw std::runtime_error("cannot copy the program into the test folder");
@@ -113,7 +81,7 @@ ProgramDriver::~ProgramDriver() {
         CloseHandle(process_.hProcess);
         CloseHandle(process_.hThread);
     }
-    RemoveTree(folder_);
+    RemoveFolder(folder_);
 }
 
 std::wstring ProgramDriver::SettingsFile() const {

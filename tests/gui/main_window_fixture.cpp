@@ -6,47 +6,8 @@
 
 #include <shlwapi.h>
 
-std::wstring MakeFreshFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int counter = 0;
-    for (;;) {
-        std::wstring folder = std::wstring(temp) + L"vlmr_gui_" +
-                              std::to_wstring(GetCurrentProcessId()) + L"_" +
-                              std::to_wstring(++counter) + L"\\";
-        if (CreateDirectoryW(folder.c_str(), nullptr)) {
-            return folder;
-        }
-    }
-}
-
-void RemoveFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveFolder(folder + name + L"\\");
-            } else {
-                SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW((folder + name).c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void MainWindowTest::SetUp() {
-    folder_ = MakeFreshFolder();
+    folder_ = MakeFreshFolder(L"vlmr_gui_");
     SetProgramFolder(folder_);
     SetMessageResponder([this](const UserMessage& message) {
         messages_.push_back(message);

@@ -7,6 +7,7 @@
 
 #include "app/message_box.h"
 #include "app/shell.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,3 @@ protected:
     std::deque<int> answers_;  // answers for the next boxes; IDOK / IDNO when empty
     std::vector<ShellCall> shellCalls_;
 };
-
-std::wstring MakeFreshFolder();
-void RemoveFolder(const std::wstring& folder);
-bool FileExists(const std::wstring& path);

@@ -1,6 +1,7 @@
 // The text-file layer on real files: encodings by mark, line ends, pieces, damaged input,
 // appends (including the switch to UTF-16LE for wide characters), rewrites and replacement.
 #include "list/text_file.h"
+#include "tests/support/test_files.h"
 
 #include <windows.h>
 
@@ -36,20 +37,10 @@ std::wstring Pieces(const std::vector<TextLine>& lines) {
 class TextFile : public testing::Test {
 protected:
     void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        static int counter = 0;
-        folder_ = std::wstring(temp) + L"velmora-text-" + std::to_wstring(GetCurrentProcessId()) +
-                  L"-" + std::to_wstring(++counter) + L"\\";
-        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+        folder_ = MakeFreshFolder(L"vlmr_text_");
         path_ = folder_ + L"urls.txt";
     }
-    void TearDown() override {
-        for (const std::wstring& name : FileNames()) {
-            DeleteFileW((folder_ + name).c_str());
-        }
-        RemoveDirectoryW(folder_.c_str());
-    }
+    void TearDown() override { RemoveFolder(folder_); }
     std::vector<std::wstring> FileNames() const {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW found;
