@@ -250,8 +250,8 @@ std::wstring AllRecordsText() {
     return text;
 }
 
-RowTime& RowTimeOf(int row) {
-    return gRowTimes[row];
+RowTime* RowTimeOf(int row) {
+    return row >= 0 && static_cast<size_t>(row) < gRowTimes.size() ? &gRowTimes[row] : nullptr;
 }
 
 bool InsertLoadedRow(int state, const std::wstring& stateText, const std::wstring& sizeText,

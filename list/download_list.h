@@ -65,7 +65,8 @@ std::wstring RowRecordText(int row);
 // Every record in row order, as the list file holds them.
 std::wstring AllRecordsText();
 
-RowTime& RowTimeOf(int row);
+// The row's times, or null for a row index the list has never had room for.
+RowTime* RowTimeOf(int row);
 
 // The selected rows in row order.
 std::vector<int> SelectedRows();

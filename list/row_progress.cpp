@@ -21,13 +21,13 @@ bool ShowUpdate(const RowUpdate& update) {
         !SetRowText(row, kColumnUrl, update.url)) {
         return false;
     }
-    RowTime& times = RowTimeOf(row);
+    RowTime* times = RowTimeOf(row);
     // Tick differences in unsigned arithmetic survive the wrap after 49.7 days.
-    if (update.state != kDownloading || GetTickCount() - times.saved > kSaveIntervalMs) {
+    if (update.state != kDownloading || GetTickCount() - times->saved > kSaveIntervalMs) {
         RebuildRowRecord(row);
         SaveListFile();
         if (update.state == kDownloading) {
-            times.saved = GetTickCount();
+            times->saved = GetTickCount();
         }
     }
     RefreshStatusBar(GetParent(DownloadListWindow()));
@@ -37,13 +37,16 @@ bool ShowUpdate(const RowUpdate& update) {
 }  // namespace
 
 bool UpdateRow(const RowUpdate& update) {
+    RowTime* times = RowTimeOf(update.row);
+    if (times == nullptr) {
+        return false;
+    }
     if (update.state == kDownloading) {
         // A row is worked by one worker at a time, so its shown tick has a single writer.
-        RowTime& times = RowTimeOf(update.row);
-        if (GetTickCount() - times.shown < kShowIntervalMs) {
+        if (GetTickCount() - times->shown < kShowIntervalMs) {
             return true;
         }
-        times.shown = GetTickCount();
+        times->shown = GetTickCount();
     }
     bool shown = false;
     RunOnInterfaceThread([&] {

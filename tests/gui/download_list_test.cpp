@@ -294,4 +294,14 @@ TEST_F(DownloadListTest, DownloadingUpdatesAreShownEvery500msAndSavedEvery3s) {
     EXPECT_EQ(RowText(0, kColumnState), L"ダウンロード完了");
     EXPECT_EQ(RowRecordText(0), L"3|ダウンロード完了| 100Byte|http://example.com/a\n");
     EXPECT_EQ(ReadBytes(ListFile()), EncodeUtf16LeText(AllRecordsText()));
+
+    // Rows that do not exist are refused, whatever the state.
+    for (int row : {-1, 1, 5000}) {
+        update.row = row;
+        EXPECT_FALSE(UpdateRow(update)) << row;
+        update.state = kDownloading;
+        EXPECT_FALSE(UpdateRow(update)) << row;
+        update.state = kDone;
+    }
+    EXPECT_EQ(RowCount(), 1);
 }
