@@ -197,9 +197,11 @@ bool RebuildRowRecord(int row) {
     if (hasRecord) {
         *gRecordTable[row] = std::move(record);
     } else {
-        // A new row is always the last one.
-        gRecordTable.resize(row);
-        gRecordTable.push_back(std::make_unique<std::wstring>(std::move(record)));
+        // A row without a record is a new one, and new rows are always added last.
+        if (static_cast<size_t>(row) >= gRecordTable.size()) {
+            gRecordTable.resize(row + 1);
+        }
+        gRecordTable[row] = std::make_unique<std::wstring>(std::move(record));
     }
     if (!SetItemData(row, gRecordTable[row].get())) {
         DeleteRow(row);
