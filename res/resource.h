@@ -13,6 +13,11 @@
 #define IDI_STATE_INTERRUPTED 107
 #define IDI_STATE_ERROR 108
 
+// Toolbar image strips, 24x24 images side by side; pure black shows the button face
+#define IDB_MAIN_TOOLBAR 300
+#define IDB_PATH_BARS 301
+#define IDB_REFERER_BAR 302
+
 // Commands (menu, accelerators, toolbar buttons, tray menu)
 #define IDM_SELECT_DL_LIST 1000
 #define IDM_SELECT_DL_LOG 1001
