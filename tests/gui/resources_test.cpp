@@ -5,6 +5,7 @@
 #include "res/resource.h"
 
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -200,6 +201,50 @@ TEST(Resources, IconsLoadAtListAndWindowSizes) {
                                      size, size, 0);
             EXPECT_NE(icon, nullptr) << id << " at " << size;
             DestroyIcon(static_cast<HICON>(icon));
+        }
+    }
+}
+
+// The toolbars key the button face on pure black. Every image is drawn inside a one-pixel black
+// margin, so a strip whose images are shifted or drawn at the wrong pitch shows art on some
+// image's edge; an empty image would show nothing but the face.
+TEST(Resources, ToolbarStripsAre24PixelImagesOnBlack) {
+    const struct {
+        UINT id;
+        int images;
+    } strips[] = {{IDB_MAIN_TOOLBAR, 36}, {IDB_PATH_BARS, 5}, {IDB_REFERER_BAR, 1}};
+    for (const auto& strip : strips) {
+        HBITMAP bitmap =
+            static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(strip.id),
+                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        ASSERT_NE(bitmap, nullptr) << strip.id;
+        BITMAP info = {};
+        GetObjectW(bitmap, sizeof info, &info);
+        EXPECT_EQ(info.bmWidth, 24 * strip.images) << strip.id;
+        EXPECT_EQ(info.bmHeight, 24) << strip.id;
+
+        // Read the pixels back as top-down 0x00RRGGBB whatever depth the file has.
+        const int width = 24 * strip.images;
+        BITMAPINFO format = {};
+        format.bmiHeader = {sizeof format.bmiHeader, width, -24, 1, 32, BI_RGB};
+        std::vector<DWORD> pixels(width * 24);
+        HDC screen = GetDC(nullptr);
+        EXPECT_EQ(GetDIBits(screen, bitmap, 0, 24, pixels.data(), &format, DIB_RGB_COLORS), 24);
+        ReleaseDC(nullptr, screen);
+        DeleteObject(bitmap);
+
+        for (int image = 0; image < strip.images; ++image) {
+            int drawn = 0;
+            int drawnOnEdge = 0;
+            for (int y = 0; y < 24; ++y) {
+                for (int x = 0; x < 24; ++x) {
+                    bool isArt = (pixels[y * width + 24 * image + x] & 0xFFFFFF) != 0;
+                    drawn += isArt;
+                    drawnOnEdge += isArt && (x == 0 || y == 0 || x == 23 || y == 23);
+                }
+            }
+            EXPECT_EQ(drawnOnEdge, 0) << strip.id << " image " << image;
+            EXPECT_GT(drawn, 0) << strip.id << " image " << image;
         }
     }
 }
