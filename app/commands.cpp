@@ -4,7 +4,9 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/window_ids.h"
+#include "app/window_layout.h"
 #include "bars/path_bar_text.h"
+#include "bars/path_bars.h"
 #include "engine/run_state.h"
 #include "list/url_file_commands.h"
 #include "res/resource.h"
@@ -95,6 +97,14 @@ void RemoveSelectedUrls(HWND mainWindow, const CommandRow& row) {
     }
 }
 
+void ToggleReferer(HWND mainWindow, const CommandRow&) {
+    TakeRefererStateFromButton(mainWindow);
+}
+
+void ToggleView(HWND mainWindow, const CommandRow& row) {
+    ToggleBar(mainWindow, row.id);
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -146,17 +156,17 @@ const CommandRow kCommandTable[] = {
     {IDM_SELECT_ALL, R::kAllowed, nullptr, 0},
     {IDM_INVERT_ALL, R::kAllowed, nullptr, 0},
     {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0},
-    {IDM_REFERER_TOGGLE, R::kAllowed, nullptr, kRefererBarId},
+    {IDM_REFERER_TOGGLE, R::kAllowed, ToggleReferer, kRefererBarId},
     {IDM_EXIT, R::kAllowed, CloseMainWindow, 0},
     {IDM_REFERER_DIALOG, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_MAIN_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_DL_LIST_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_DL_LOG_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_CANCEL_LOG_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_ERR_LOG_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_DL_DIR_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_REF_TBAR, R::kAllowed, nullptr, 0},
-    {IDM_VIEW_STATUSBAR, R::kAllowed, nullptr, 0},
+    {IDM_VIEW_MAIN_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_DL_LIST_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_DL_LOG_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_CANCEL_LOG_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_ERR_LOG_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_DL_DIR_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_REF_TBAR, R::kAllowed, ToggleView, 0},
+    {IDM_VIEW_STATUSBAR, R::kAllowed, ToggleView, 0},
     {IDM_SELECT_STANDBY, R::kAllowed, nullptr, 0},
     {IDM_SELECT_DONE, R::kAllowed, nullptr, 0},
     {IDM_SELECT_INTERRUPTED, R::kAllowed, nullptr, 0},

@@ -5,7 +5,10 @@
 #include "app/locks.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "app/status_bar.h"
+#include "app/window_layout.h"
 #include "app/window_ids.h"
+#include "bars/path_bars.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
 #include "res/resource.h"
@@ -79,13 +82,6 @@ void StartExitWait(HWND mainWindow) {
     }
 }
 
-void CheckViewMenuAtStartup() {
-    for (int bar = 0; bar < kViewBarCount; ++bar) {
-        CheckMenuItem(gMainMenu, IDM_VIEW_MAIN_TBAR + bar,
-                      MF_BYCOMMAND | (gSettings.viewAtStartup[bar] ? MF_CHECKED : MF_UNCHECKED));
-    }
-}
-
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     gInstance = create->hInstance;
     SetInterfaceWindow(hwnd);
@@ -94,32 +90,22 @@ LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     }
     InitializeMainLocks();
     InitCommonControls();
-    // The main toolbar, the six path bars and the status bar are created here, in that
-    // order, as they join the program.
+    CreateBars(hwnd);
+    CreateStatusBar(hwnd);
     CreateDownloadList(hwnd);
     gMainMenu = GetMenu(hwnd);
-    CheckViewMenuAtStartup();
+    CheckViewMenuAtStartup(gMainMenu);
     gTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     return 0;
 }
 
-// The list fills what the bars above and the status bar below leave of the client area.
-void LayOutListView(HWND hwnd, int width, int height, int barsHeight) {
-    HWND statusBar = GetDlgItem(hwnd, kStatusBarId);
-    int statusHeight = 0;
-    if (statusBar != nullptr && IsWindowVisible(statusBar)) {
-        RECT rect;
-        GetWindowRect(statusBar, &rect);
-        statusHeight = rect.bottom - rect.top;
-    }
-    SetWindowPos(GetDlgItem(hwnd, kListViewId), nullptr, 0, barsHeight, width,
-                 height - barsHeight - statusHeight, SWP_NOZORDER);
-}
-
 LRESULT OnSize(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-    // The bars and the status bar are laid out here first once they exist.
-    int barsHeight = 0;
-    LayOutListView(hwnd, LOWORD(lParam), HIWORD(lParam), barsHeight);
+    int width = LOWORD(lParam);
+    LayOutBars(hwnd, width);
+    // The status bar docks itself at the bottom when it sees the new size.
+    SendMessageW(GetDlgItem(hwnd, kStatusBarId), WM_SIZE, wParam, lParam);
+    RefreshStatusBar(hwnd);
+    PlaceListView(hwnd, width, HIWORD(lParam));
     return DefWindowProcW(hwnd, WM_SIZE, wParam, lParam);
 }
 

@@ -1,11 +1,105 @@
 #include "app/status_bar.h"
 
+#include "app/settings.h"
 #include "app/window_ids.h"
+#include "list/download_list.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kStateCount = 6;
+constexpr int kIconRoom = 20;
+
+// Loaded once, shared, kept for the life of the process.
+HICON gStateIcons[kStateCount] = {};
+
+}  // namespace
+
+std::array<std::wstring, kStatusTextCount> StatusBarTexts(int total,
+                                                          const int (&perState)[kStateCount]) {
+    static const wchar_t* const kFormats[kStatusTextCount] = {
+        L"　リスト項目数：%d　", L"　スタンバイ：%d　", L"　DL準備中：%d　", L"　DL中：%d　",
+        L"　DL完了：%d　",       L"　DL中断：%d　",     L"　エラー：%d　",
+    };
+    std::array<std::wstring, kStatusTextCount> texts;
+    for (int i = 0; i < kStatusTextCount; ++i) {
+        wchar_t text[64];
+        swprintf(text, 64, kFormats[i], i == 0 ? total : perState[i - 1]);
+        texts[i] = text;
+    }
+    return texts;
+}
+
+std::array<int, kStatusPartCount> StatusBarPartEdges(
+    int clientWidth, const std::array<int, kStatusTextCount>& textWidths) {
+    std::array<int, kStatusPartCount> edges;
+    edges[7] = -1;
+    int edge = clientWidth;
+    for (int part = 6; part >= 1; --part) {
+        edge -= textWidths[part] + kIconRoom;
+        edges[part] = edge;
+    }
+    edges[0] = edges[1] - textWidths[0];
+    return edges;
+}
+
+void CreateStatusBar(HWND mainWindow) {
+    DWORD style = WS_CHILD | CCS_BOTTOM;
+    if (gSettings.view[kViewStatusBar]) {
+        style |= WS_VISIBLE;
+    }
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, style, 0, 0, 0, 0, mainWindow,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), instance, nullptr);
+    for (int state = 0; state < kStateCount; ++state) {
+        if (gStateIcons[state] == nullptr) {
+            gStateIcons[state] = static_cast<HICON>(LoadImageW(
+                instance, MAKEINTRESOURCEW(IDI_STATE_STANDBY + state), IMAGE_ICON,
+                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+        }
+    }
+}
 
 void RefreshStatusBar(HWND mainWindow) {
     HWND bar = GetDlgItem(mainWindow, kStatusBarId);
-    if (bar == nullptr || !IsWindowVisible(bar)) {
+    if (bar == nullptr || !gSettings.view[kViewStatusBar]) {
         return;
     }
-    // The counts per state are drawn here once the status bar joins the window.
+    int perState[kStateCount] = {};
+    int total = RowCount();
+    for (int row = 0; row < total; ++row) {
+        int state = RowState(row);
+        if (state < 0 || state >= kStateCount) {
+            return;  // a row the bar cannot count: leave the bar as it is
+        }
+        ++perState[state];
+    }
+    std::array<std::wstring, kStatusTextCount> texts = StatusBarTexts(total, perState);
+
+    std::array<int, kStatusTextCount> widths;
+    HDC dc = GetDC(bar);
+    HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(bar, WM_GETFONT, 0, 0)));
+    for (int i = 0; i < kStatusTextCount; ++i) {
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, texts[i].c_str(), static_cast<int>(texts[i].size()), &size);
+        widths[i] = size.cx;
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(bar, dc);
+
+    RECT client = {};
+    GetClientRect(mainWindow, &client);
+    std::array<int, kStatusPartCount> edges = StatusBarPartEdges(client.right, widths);
+    SendMessageW(bar, SB_SETPARTS, kStatusPartCount, reinterpret_cast<LPARAM>(edges.data()));
+    for (int i = 0; i < kStatusTextCount; ++i) {
+        SendMessageW(bar, SB_SETTEXTW, i + 1, reinterpret_cast<LPARAM>(texts[i].c_str()));
+    }
+    for (int state = 0; state < kStateCount; ++state) {
+        SendMessageW(bar, SB_SETICON, state + 2, reinterpret_cast<LPARAM>(gStateIcons[state]));
+    }
 }

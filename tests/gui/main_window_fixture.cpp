@@ -84,16 +84,7 @@ void MainWindowTest::PressKey(UINT virtualKey) {
 }
 
 void MainWindowTest::SetBarText(int barId, const std::wstring& text) {
-    HWND bar = GetDlgItem(window_, barId);
-    if (bar == nullptr) {
-        bar =
-            CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(barId)), nullptr, nullptr);
-        CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, bar,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(3000 + barId)), nullptr,
-                        nullptr);
-    }
-    SetDlgItemTextW(bar, 3000 + barId, text.c_str());
+    SetDlgItemTextW(GetDlgItem(window_, barId), 3000 + barId, text.c_str());
 }
 
 std::wstring MainWindowTest::SettingsFile() const {

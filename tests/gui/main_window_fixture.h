@@ -33,8 +33,7 @@ protected:
     // Posts a function key press and lets the loop translate it.
     void PressKey(UINT virtualKey);
 
-    // Gives path bar barId an edit field holding text. Stands in for the real bar where a
-    // test only needs the field the commands read.
+    // Types text into path bar barId's field (which writes its key, as typing does).
     void SetBarText(int barId, const std::wstring& text);
 
     std::wstring SettingsFile() const;

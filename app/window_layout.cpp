@@ -1,0 +1,194 @@
+#include "app/window_layout.h"
+
+#include "app/settings.h"
+#include "app/status_bar.h"
+#include "app/window_ids.h"
+#include "bars/path_bars.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kCaptionSeparatorId = 3000;
+constexpr int kFieldSeparatorId = 3001;
+constexpr int kCaptionMargin = 5;
+constexpr int kFieldMargin = 5;
+
+// The summed height of the visible bars, kept for placing the list view.
+int gBarsHeight = 0;
+
+int WindowHeight(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect.bottom - rect.top;
+}
+
+RECT ButtonRect(HWND bar, int command) {
+    RECT rect = {};
+    SendMessageW(bar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&rect));
+    return rect;
+}
+
+// Replaces the separator at index position by one of the given width and id.
+void ReplaceSeparator(HWND bar, int position, int id, int width) {
+    TBBUTTON separator = {width, id, TBSTATE_ENABLED, BTNS_SEP, {}, 0, 0};
+    SendMessageW(bar, TB_DELETEBUTTON, position, 0);
+    SendMessageW(bar, TB_INSERTBUTTONW, position, reinterpret_cast<LPARAM>(&separator));
+}
+
+// How many command buttons follow the field on each path bar.
+int ButtonsAfterField(int barId) {
+    switch (barId) {
+        case kSaveFolderBarId:
+            return 2;
+        case kRefererBarId:
+            return 1;
+        default:
+            return 4;
+    }
+}
+
+int StatusBarHeight(HWND mainWindow) {
+    HWND statusBar = GetDlgItem(mainWindow, kStatusBarId);
+    if (statusBar == nullptr || !gSettings.view[kViewStatusBar]) {
+        return 0;
+    }
+    return WindowHeight(statusBar);
+}
+
+}  // namespace
+
+int FieldSeparatorWidth(int windowWidth, int captionWidth, int buttonCount, int buttonWidth,
+                        int gap) {
+    return std::max(2 * kFieldMargin, windowWidth - captionWidth - buttonCount * buttonWidth -
+                                          (buttonCount + 1) * gap);
+}
+
+int LayOutBars(HWND mainWindow, int clientWidth) {
+    HWND mainToolbar = GetDlgItem(mainWindow, kMainToolbarId);
+    SendMessageW(mainToolbar, TB_AUTOSIZE, 0, 0);
+
+    HWND listBar = GetDlgItem(mainWindow, kDownloadListBarId);
+    if (listBar != nullptr) {
+        // Every caption is measured in the bars' font, each on its own.
+        HDC dc = GetDC(listBar);
+        auto font = reinterpret_cast<HFONT>(SendMessageW(listBar, WM_GETFONT, 0, 0));
+        HGDIOBJ oldFont = SelectObject(dc, font);
+        SIZE captionSize[kRefererBarId + 1] = {};
+        for (int barId = kDownloadListBarId; barId <= kRefererBarId; ++barId) {
+            const wchar_t* caption = PathBarCaption(barId);
+            GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)),
+                                  &captionSize[barId]);
+        }
+        SelectObject(dc, oldFont);
+        ReleaseDC(listBar, dc);
+        int textHeight = captionSize[kDownloadListBarId].cy;
+
+        int dy = 0;
+        for (int barId = kDownloadListBarId; barId <= kRefererBarId; ++barId) {
+            HWND bar = GetDlgItem(mainWindow, barId);
+            ReplaceSeparator(bar, 0, kCaptionSeparatorId, captionSize[barId].cx + kCaptionMargin);
+            RECT rect = ButtonRect(bar, kCaptionSeparatorId);
+            if (barId == kDownloadListBarId) {
+                dy = (rect.top - rect.bottom + textHeight) / 2;
+            }
+            InflateRect(&rect, 0, dy);
+            MoveWindow(PathBarCaptionWindow(barId), rect.left, rect.top, rect.right - rect.left,
+                       rect.bottom - rect.top, TRUE);
+        }
+
+        // The field's frame, a button's width and the space between two buttons, all
+        // measured on the download list bar.
+        HWND listField = GetDlgItem(listBar, kPathBarEditBase + kDownloadListBarId);
+        RECT window = {};
+        RECT client = {};
+        GetWindowRect(listField, &window);
+        GetClientRect(listField, &client);
+        int frame = ((window.bottom - window.top) - (client.bottom - client.top)) / 2;
+        RECT chooseButton = ButtonRect(listBar, IDM_SELECT_DL_LIST);
+        int buttonWidth = chooseButton.right - chooseButton.left;
+        int gap = ButtonRect(listBar, IDM_EDIT_DL_LIST).left - chooseButton.right;
+
+        for (int barId = kDownloadListBarId; barId <= kRefererBarId; ++barId) {
+            HWND bar = GetDlgItem(mainWindow, barId);
+            int width = FieldSeparatorWidth(clientWidth, captionSize[barId].cx + kCaptionMargin,
+                                            ButtonsAfterField(barId), buttonWidth, gap);
+            ReplaceSeparator(bar, 1, kFieldSeparatorId, width);
+            SendMessageW(bar, TB_AUTOSIZE, 0, 0);
+            RECT rect = ButtonRect(bar, kFieldSeparatorId);
+            InflateRect(&rect, -kFieldMargin, (rect.top - rect.bottom + textHeight) / 2 + frame);
+            MoveWindow(GetDlgItem(bar, kPathBarEditBase + barId), rect.left, rect.top,
+                       std::max(0L, rect.right - rect.left), rect.bottom - rect.top, TRUE);
+        }
+    }
+
+    int y = 0;
+    if (mainToolbar != nullptr && gSettings.view[kViewMainToolbar]) {
+        y = WindowHeight(mainToolbar);
+    }
+    for (int barId = kDownloadListBarId; barId <= kRefererBarId; ++barId) {
+        HWND bar = GetDlgItem(mainWindow, barId);
+        if (bar != nullptr && gSettings.view[barId - kMainToolbarId]) {
+            SetWindowPos(bar, nullptr, 0, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            y += WindowHeight(bar);
+        }
+    }
+    gBarsHeight = y;
+    return y;
+}
+
+void PlaceListView(HWND mainWindow, int clientWidth, int clientHeight) {
+    SetWindowPos(GetDlgItem(mainWindow, kListViewId), nullptr, 0, gBarsHeight, clientWidth,
+                 clientHeight - gBarsHeight - StatusBarHeight(mainWindow), SWP_NOZORDER);
+}
+
+void LayOutWindow(HWND mainWindow) {
+    RECT client = {};
+    GetClientRect(mainWindow, &client);
+    LayOutBars(mainWindow, client.right);
+    PlaceListView(mainWindow, client.right, client.bottom);
+}
+
+void ToggleBar(HWND mainWindow, int viewCommand) {
+    int index = viewCommand - IDM_VIEW_MAIN_TBAR;
+    bool show = !gSettings.view[index];
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STATE;
+    item.fState = show ? MFS_CHECKED : 0;
+    SetMenuItemInfoW(GetMenu(mainWindow), viewCommand, FALSE, &item);
+    gSettings.view[index] = show ? 1 : 0;
+    // The View items are in the order of the child ids: main toolbar 1, path bars 2 to 7,
+    // status bar 8.
+    HWND bar = GetDlgItem(mainWindow, index + kMainToolbarId);
+    bool statusBar = index == kViewStatusBar;
+    if (statusBar && show) {
+        RefreshStatusBar(mainWindow);  // counts are not kept up to date while hidden
+    }
+    ShowWindow(bar, show ? SW_SHOW : SW_HIDE);
+    WriteViewKey(static_cast<ViewBar>(index), show, mainWindow);
+    if (statusBar) {
+        // Only the list view's height changes; the bars above stay where they are.
+        RECT client = {};
+        GetClientRect(mainWindow, &client);
+        PlaceListView(mainWindow, client.right, client.bottom);
+    } else {
+        LayOutWindow(mainWindow);
+    }
+}
+
+void CheckViewMenuAtStartup(HMENU menu) {
+    for (int bar = 0; bar < kViewBarCount; ++bar) {
+        if (gSettings.viewAtStartup[bar]) {
+            CheckMenuItem(menu, IDM_VIEW_MAIN_TBAR + bar, MF_BYCOMMAND | MF_CHECKED);
+        }
+    }
+}
+
+void RebuildMainToolbar(HWND mainWindow) {
+    ReplaceMainToolbar(mainWindow);
+    LayOutWindow(mainWindow);
+}

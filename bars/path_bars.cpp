@@ -1,0 +1,289 @@
+#include "bars/path_bars.h"
+
+#include "app/settings.h"
+#include "app/window_ids.h"
+#include "bars/main_toolbar.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+#include <vector>
+
+namespace {
+
+constexpr int kToolbarCount = 7;  // ids 1 to 7
+constexpr int kImageSize = 24;
+constexpr int kProvisionalSeparatorWidth = 100;
+constexpr int kCaptionSeparatorId = 3000;
+constexpr int kFieldSeparatorId = 3001;
+// A field keeps at most this many characters of a value, as the settings file does.
+constexpr int kValueBufferChars = 1024;
+
+struct PathBarButton {
+    int command;
+    int image;
+};
+
+struct PathBarDefinition {
+    int barId;
+    const wchar_t* caption;
+    const wchar_t* key;
+    std::vector<PathBarButton> buttons;
+};
+
+const PathBarDefinition kPathBars[] = {
+    {kDownloadListBarId,
+     L"ダウンロードリストファイル",
+     L"DL_LIST",
+     {{IDM_ADD_DL_LIST, 0},
+      {IDM_SELECT_DL_LIST, 2},
+      {IDM_EDIT_DL_LIST, 3},
+      {IDM_OPEN_DL_LIST_DIR, 4}}},
+    {kDownloadLogBarId,
+     L"ダウンロードログファイル",
+     L"DL_LOG",
+     {{IDM_APPLY_DL_LOG, 1},
+      {IDM_SELECT_DL_LOG, 2},
+      {IDM_EDIT_DL_LOG, 3},
+      {IDM_OPEN_DL_LOG_DIR, 4}}},
+    {kCancelLogBarId,
+     L"中断ログファイル",
+     L"CANCEL_LOG",
+     {{IDM_APPLY_CANCEL_LOG, 1},
+      {IDM_SELECT_CANCEL_LOG, 2},
+      {IDM_EDIT_CANCEL_LOG, 3},
+      {IDM_OPEN_CANCEL_LOG_DIR, 4}}},
+    {kErrorLogBarId,
+     L"エラーログファイル",
+     L"ERR_LOG",
+     {{IDM_APPLY_ERR_LOG, 1},
+      {IDM_SELECT_ERR_LOG, 2},
+      {IDM_EDIT_ERR_LOG, 3},
+      {IDM_OPEN_ERR_LOG_DIR, 4}}},
+    {kSaveFolderBarId, L"保存フォルダ", L"DL_DIR", {{IDM_SELECT_DL_DIR, 2}, {IDM_OPEN_DL_DIR, 4}}},
+    {kRefererBarId, L"Referer情報", L"REFERER", {{IDM_REFERER_TOGGLE, 0}}},
+};
+
+const PathBarDefinition& PathBarOf(int barId) {
+    return kPathBars[barId - kDownloadListBarId];
+}
+
+// Each toolbar keeps the procedure it had before ours as a window property, so an old main
+// toolbar still reaches its own procedure while it closes after a rebuild.
+const wchar_t kPreviousProcProperty[] = L"VLMR_PREVIOUS_PROC";
+HWND gCaptions[kToolbarCount + 1] = {};  // by bar id
+
+// Prepared once and kept until the process ends: the main toolbar (and the customization
+// dialog) share strip 300, the five path bars strip 301.
+HBITMAP gMainToolbarImages = nullptr;
+HBITMAP gPathBarImages = nullptr;
+HBITMAP gRefererBarImages = nullptr;
+
+// The strips mark the button face with pure black. Toolbars draw their images opaque, so
+// black is replaced by the face colour of this system before the strip is handed over.
+HBITMAP PrepareButtonImages(int resourceId) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    auto loaded = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId),
+                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (loaded == nullptr) {
+        return nullptr;
+    }
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    DWORD facePixel = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+
+    BITMAP info = {};
+    GetObjectW(loaded, sizeof info, &info);
+    BITMAPINFO header = {};
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    header.bmiHeader.biWidth = info.bmWidth;
+    header.bmiHeader.biHeight = info.bmHeight;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+
+    HDC screen = GetDC(nullptr);
+    HBITMAP prepared = nullptr;
+    std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+    if (GetDIBits(screen, loaded, 0, info.bmHeight, pixels.data(), &header, DIB_RGB_COLORS)) {
+        for (DWORD& pixel : pixels) {
+            if ((pixel & 0x00FFFFFF) == 0) {
+                pixel = facePixel;
+            }
+        }
+        prepared = CreateDIBitmap(screen, &header.bmiHeader, CBM_INIT, pixels.data(), &header,
+                                  DIB_RGB_COLORS);
+    }
+    ReleaseDC(nullptr, screen);
+    DeleteObject(loaded);
+    return prepared;
+}
+
+HWND CreatePathBar(HWND mainWindow, const PathBarDefinition& definition) {
+    std::vector<TBBUTTON> buttons;
+    for (int id : {kCaptionSeparatorId, kFieldSeparatorId}) {
+        TBBUTTON separator = SeparatorButton();
+        separator.iBitmap = kProvisionalSeparatorWidth;
+        separator.idCommand = id;
+        buttons.push_back(separator);
+    }
+    bool referer = definition.barId == kRefererBarId;
+    for (const PathBarButton& button : definition.buttons) {
+        TBBUTTON record = {button.image, button.command, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0};
+        if (referer) {
+            record.fsStyle = BTNS_CHECK;
+            if (gSettings.refererOn) {
+                record.fsState |= TBSTATE_CHECKED;
+            }
+        }
+        buttons.push_back(record);
+    }
+    DWORD style = WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE;
+    // The VIEW flags list the path bars right after the main toolbar, in bar order.
+    if (gSettings.view[definition.barId - kMainToolbarId]) {
+        style |= WS_VISIBLE;
+    }
+    return CreateToolbarEx(mainWindow, style, definition.barId, referer ? 1 : 5, nullptr,
+                           reinterpret_cast<UINT_PTR>(referer ? gRefererBarImages : gPathBarImages),
+                           buttons.data(), static_cast<int>(buttons.size()), 0, 0, kImageSize,
+                           kImageSize, sizeof(TBBUTTON));
+}
+
+// A path field's change is written to its key at once; a failed write is reported once
+// per change and the field keeps what the user typed.
+void StoreFieldValue(HWND bar, int barId) {
+    wchar_t value[kValueBufferChars] = L"";
+    GetDlgItemTextW(bar, kPathBarEditBase + barId, value, kValueBufferChars);
+    WriteToolbarKey(PathBarOf(barId).key, value, GetParent(bar));
+}
+
+// Every toolbar of the main window runs this in front of the control's own procedure.
+LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto previous = reinterpret_cast<WNDPROC>(GetPropW(bar, kPreviousProcProperty));
+    int barId = GetDlgCtrlID(bar);
+    switch (message) {
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            // Right clicks do nothing; a hot button must not keep the mouse captured.
+            if (SendMessageW(bar, TB_GETHOTITEM, 0, 0) >= 0) {
+                ReleaseCapture();
+            }
+            return 0;
+        case WM_COMMAND:
+            if (barId >= kDownloadListBarId && barId <= kRefererBarId &&
+                LOWORD(wParam) == kPathBarEditBase + barId && HIWORD(wParam) == EN_CHANGE) {
+                StoreFieldValue(bar, barId);
+            }
+            break;
+        case WM_NCDESTROY:
+            RemovePropW(bar, kPreviousProcProperty);
+            SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+            break;
+        default:
+            break;
+    }
+    return CallWindowProcW(previous, bar, message, wParam, lParam);
+}
+
+void InstallBarProc(HWND bar) {
+    if (bar == nullptr) {
+        return;
+    }
+    SetPropW(bar, kPreviousProcProperty,
+             reinterpret_cast<HANDLE>(GetWindowLongPtrW(bar, GWLP_WNDPROC)));
+    SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc));
+}
+
+void CreateCaptionAndField(HWND mainWindow, const PathBarDefinition& definition) {
+    HWND bar = GetDlgItem(mainWindow, definition.barId);
+    if (bar == nullptr) {
+        return;
+    }
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    auto font =
+        reinterpret_cast<WPARAM>(reinterpret_cast<HFONT>(SendMessageW(bar, WM_GETFONT, 0, 0)));
+    HWND caption = CreateWindowExW(
+        0, L"static", definition.caption, WS_CHILD | WS_VISIBLE | SS_RIGHT, 0, 0, 1, 1, bar,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(0xFFFF)), instance, nullptr);
+    SendMessageW(caption, WM_SETFONT, font, FALSE);
+    gCaptions[definition.barId] = caption;
+
+    // Creating the field with its text sends no change notification: nothing is written.
+    std::wstring value = ReadToolbarKey(definition.key);
+    HWND field = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", value.c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
+        kProvisionalSeparatorWidth, 20, bar,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPathBarEditBase + definition.barId)),
+        instance, nullptr);
+    if (definition.barId == kRefererBarId) {
+        EnableWindow(field, gSettings.refererOn != 0);
+    }
+    SendMessageW(field, WM_SETFONT, font, FALSE);
+}
+
+void SetRefererField(HWND mainWindow) {
+    HWND bar = GetDlgItem(mainWindow, kRefererBarId);
+    EnableWindow(GetDlgItem(bar, kPathBarEditBase + kRefererBarId), gSettings.refererOn != 0);
+}
+
+}  // namespace
+
+const wchar_t* PathBarCaption(int barId) {
+    return PathBarOf(barId).caption;
+}
+
+const wchar_t* PathBarKey(int barId) {
+    return PathBarOf(barId).key;
+}
+
+HWND PathBarCaptionWindow(int barId) {
+    return gCaptions[barId];
+}
+
+void CreateBars(HWND mainWindow) {
+    LoadToolbarLayout();
+    // The strips live as long as the process: a window created again (in the tests) reuses
+    // them.
+    if (gMainToolbarImages == nullptr) {
+        gMainToolbarImages = PrepareButtonImages(IDB_MAIN_TOOLBAR);
+        gPathBarImages = PrepareButtonImages(IDB_PATH_BARS);
+        gRefererBarImages = PrepareButtonImages(IDB_REFERER_BAR);
+    }
+    CreateMainToolbar(mainWindow, gMainToolbarImages);
+    for (const PathBarDefinition& definition : kPathBars) {
+        CreatePathBar(mainWindow, definition);
+    }
+    for (int barId = kMainToolbarId; barId <= kRefererBarId; ++barId) {
+        InstallBarProc(GetDlgItem(mainWindow, barId));
+    }
+    for (const PathBarDefinition& definition : kPathBars) {
+        CreateCaptionAndField(mainWindow, definition);
+    }
+}
+
+void ReplaceMainToolbar(HWND mainWindow) {
+    HWND old = GetDlgItem(mainWindow, kMainToolbarId);
+    HWND created = CreateMainToolbar(mainWindow, gMainToolbarImages);
+    // Closed through the queue: the old toolbar may be the sender of the command that got
+    // us here.
+    if (old != nullptr) {
+        SetWindowLongPtrW(old, GWLP_ID, 0);
+        PostMessageW(old, WM_CLOSE, 0, 0);
+    }
+    InstallBarProc(created);
+}
+
+void TakeRefererStateFromButton(HWND mainWindow) {
+    HWND bar = GetDlgItem(mainWindow, kRefererBarId);
+    LRESULT state = SendMessageW(bar, TB_GETSTATE, IDM_REFERER_TOGGLE, 0);
+    gSettings.refererOn = (state != -1 && (state & TBSTATE_CHECKED)) ? 1 : 0;
+    SetRefererField(mainWindow);
+    WriteToolbarKey(L"REFERER_ON", gSettings.refererOn ? L"1" : L"0", mainWindow);
+}
+
+void ShowRefererStateOnBar(HWND mainWindow) {
+    HWND bar = GetDlgItem(mainWindow, kRefererBarId);
+    SendMessageW(bar, TB_CHECKBUTTON, IDM_REFERER_TOGGLE, MAKELPARAM(gSettings.refererOn != 0, 0));
+    SetRefererField(mainWindow);
+    SaveRefererState();
+}
