@@ -1,22 +1,67 @@
 #!/usr/bin/env bash
-# Starts the built program in a fresh folder under a virtual display and saves a screenshot.
-# Usage: screenshot.sh [output.png] [seconds to wait]   (BUILD_DIR selects the build)
+# Starts the built program under a virtual display in fresh folders with a sample list and
+# saves pictures of the main window: every bar shown (main.png), a narrow window
+# (narrow.png) and several bars hidden (hidden-bars.png).
+# Usage: screenshot.sh [output folder]   (default build/screenshots; BUILD_DIR selects the build)
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${BUILD_DIR:-$top/build}" && pwd)"
-out="$(realpath -m "${1:-$top/build/screenshot.png}")"
-wait="${2:-4}"
+out="$(realpath -m "${1:-$build/screenshots}")"
+mkdir -p "$out"
 bash "$top/scripts/make-prefix.sh" "$build/wineprefix"
-demo="$(mktemp -d)"
-cp "$build/VelmoraDownloader.exe" "$demo/"
-cat > "$demo/shot.sh" <<EOS
+user="$(id -un)"  # Wine's user name, which names the per-user files
+
+# One picture: shot <name> <screen size> <settings file text>
+shot() {
+  local name="$1" screen="$2" settings="$3" demo
+  demo="$(mktemp -d)"
+  cp "$build/VelmoraDownloader.exe" "$demo/"
+  printf '%s' "$settings" > "$demo/$user Velmora Downloader.ini"
+  python3 - "$demo/$user Velmora Downloader Lv.txt" <<'PY'
+import sys
+rows = [
+    "3|ダウンロード完了|  52 MB |http://downloads.example.net/tools/archive-2026.zip|55050240",
+    "2|DL中：  18 MB /   96 MB ( 19%)| 96 MB |http://mirror.example.org/iso/debian-12.iso|100663296",
+    "4|DL中断：1520 KB /   12 MB ( 12%)|  12 MB |http://example.com/video/lecture-01.mp4|12582912",
+    "5|HTTPエラー：404|  |http://example.com/missing/report.pdf",
+    "0|スタンバイ|  |ftp://ftp.example.jp/pub/readme.txt",
+    "0|スタンバイ|  |http://example.com/photos/IMG_0042.jpg",
+]
+with open(sys.argv[1], "wb") as f:
+    f.write(b"\xff\xfe" + "\r\n".join(rows).encode("utf-16-le"))
+PY
+  cat > "$demo/shot.sh" <<EOS
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cd "$demo"
 wine VelmoraDownloader.exe &
-sleep $wait
-import -window root "$out"
+for i in \$(seq 50); do
+  id=\$(xwininfo -root -tree | awk '/"Velmora Downloader"/ {print \$1; exit}')
+  [ -n "\$id" ] && break
+  sleep 0.2
+done
+sleep 2
+import -window "\$id" "$out/$name.png"
 wineserver -k
 EOS
-xvfb-run -a -s "-screen 0 1024x700x24" bash "$demo/shot.sh"
-rm -rf "$demo"
-echo "$out"
+  xvfb-run -a -s "-screen 0 ${screen}x24" bash "$demo/shot.sh"
+  rm -rf "$demo"
+  echo "$out/$name.png"
+}
+
+paths='[TOOLBAR]
+DL_LIST=C:\Downloads\list.txt
+DL_LOG=C:\Downloads\done.txt
+CANCEL_LOG=C:\Downloads\cancel.txt
+ERR_LOG=C:\Downloads\error.txt
+DL_DIR=C:\Downloads
+REFERER=http://example.com/
+REFERER_ON=1
+'
+shot main 1240x800 "$paths"
+shot narrow 600x700 "$paths"
+shot hidden-bars 1240x800 "$paths[VIEW]
+DL_LOG_TBAR=0
+CANCEL_LOG_TBAR=0
+ERR_LOG_TBAR=0
+REF_TBAR=0
+"
