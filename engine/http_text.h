@@ -1,0 +1,44 @@
+// The texts of an HTTP transfer: which URLs go to the FTP client, the extra request headers,
+// and the reading of the server's answer to a resume.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// True when the text before the URL's first "/" is "ftp:" in any case. A URL without "/" is
+// not an FTP URL.
+bool IsFtpUrl(const std::wstring& url);
+
+// The extra request headers of a fresh download: "Referer:<text>\r\n\r\n" when refererOn is set
+// and the Referer text is not empty, else nothing. The Referer is sent whole, however long.
+std::wstring FreshRequestHeaders(int refererOn, const std::wstring& referer);
+// The headers of a resume from partialSize bytes on: "Range: bytes=<size>-\r\n\r\n", followed
+// by the Referer header as for a fresh download.
+std::wstring ResumeRequestHeaders(int64_t partialSize, int refererOn, const std::wstring& referer);
+
+// The value of a Content-Length header: its whole number of bytes, or -1 when it is not one
+// (empty, signed, fractional, or followed by anything but spaces).
+double ContentLengthValue(const std::wstring& text);
+
+// A Content-Range header value "bytes first-last/total" or "bytes first-last/*".
+struct ContentRange {
+    int64_t first;
+    int64_t last;
+    int64_t total;  // -1 for "*"
+};
+// False for anything else, also for a range that ends before it starts or lies beyond the
+// total, and for numbers too large for a file.
+bool ParseContentRange(const std::wstring& value, ContentRange& range);
+
+// Whether a resume may append the answer to the partial file: only a 206 answer whose
+// Content-Range starts exactly at partialSize, and, when the entry has a stored total
+// (storedTotal not -1), states that same total. Anything else means downloading afresh.
+bool ResumeContinuesFile(DWORD status, const std::wstring& contentRange, int64_t partialSize,
+                         double storedTotal);
+
+// A final status of 400 or above: the server answered with an error page, not the file.
+bool IsHttpErrorStatus(DWORD status);
+// The state text of such a transfer: "HTTPエラー：" and the status number.
+std::wstring HttpErrorText(DWORD status);

@@ -1,0 +1,111 @@
+// The FTP test of a URL, the extra request headers, and the checks on a server's answer.
+#include "engine/http_text.h"
+
+#include <gtest/gtest.h>
+
+TEST(HttpText, OnlyFtpColonBeforeTheFirstSlashMakesAnFtpUrl) {
+    struct Case {
+        const wchar_t* url;
+        bool ftp;
+    };
+    const Case cases[] = {
+        {L"ftp://host/f.zip", true},
+        {L"FTP://host", true},
+        {L"fTp:/x", true},
+        {L"ftp:", false},
+        {L"ftp:host", false},
+        {L"ftps://host/", false},
+        {L"http://host/ftp:/", false},
+        {L"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsFtpUrl(c.url), c.ftp) << c.url;
+    }
+}
+
+TEST(HttpText, RequestHeadersCarryTheRangeAndAnEnabledNonEmptyReferer) {
+    EXPECT_EQ(FreshRequestHeaders(0, L"http://ref/"), L"");
+    EXPECT_EQ(FreshRequestHeaders(1, L""), L"");
+    EXPECT_EQ(FreshRequestHeaders(1, L"http://ref/"), L"Referer:http://ref/\r\n\r\n");
+
+    EXPECT_EQ(ResumeRequestHeaders(0, 1, L""), L"Range: bytes=0-\r\n\r\n");
+    EXPECT_EQ(ResumeRequestHeaders(5368709120, 0, L"http://ref/"),
+              L"Range: bytes=5368709120-\r\n\r\n");
+    EXPECT_EQ(ResumeRequestHeaders(1234, 1, L"http://ref/"),
+              L"Range: bytes=1234-\r\n\r\nReferer:http://ref/\r\n\r\n");
+
+    // Far more than the 1024 characters a header once had room for.
+    const std::wstring longReferer = L"http://ref/" + std::wstring(5000, L'r');
+    EXPECT_EQ(ResumeRequestHeaders(1, 1, longReferer),
+              L"Range: bytes=1-\r\n\r\nReferer:" + longReferer + L"\r\n\r\n");
+}
+
+TEST(HttpText, ContentLengthIsAWholeNumberOrNone) {
+    struct Case {
+        const wchar_t* text;
+        double bytes;
+    };
+    const Case cases[] = {
+        {L"1234", 1234}, {L" 1234 ", 1234}, {L"5368709120", 5368709120.0}, {L"", -1}, {L"-1", -1},
+        {L"1.5", -1},    {L"12a", -1},      {L"99999999999999999999", -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ContentLengthValue(c.text), c.bytes) << c.text;
+    }
+}
+
+TEST(HttpText, ContentRangeIsReadOnlyWhenWellFormed) {
+    struct Case {
+        const wchar_t* value;
+        bool valid;
+        ContentRange range;
+    };
+    const Case cases[] = {
+        {L"bytes 100-199/200", true, {100, 199, 200}},
+        {L"Bytes 0-0/*", true, {0, 0, -1}},
+        {L" bytes  5368709120-5368709121/5368709122 ", true, {5368709120, 5368709121, 5368709122}},
+        {L"bytes */200", false, {}},        // the answer to an unsatisfiable range
+        {L"bytes 100-199/150", false, {}},  // ends beyond the total
+        {L"bytes 200-100/300", false, {}},
+        {L"bytes 100-/200", false, {}},
+        {L"bytes 100-199", false, {}},
+        {L"bytes 100-199/200x", false, {}},
+        {L"bytes 1-99999999999999999999/*", false, {}},
+        {L"", false, {}},
+    };
+    for (const Case& c : cases) {
+        ContentRange range = {-7, -7, -7};
+        EXPECT_EQ(ParseContentRange(c.value, range), c.valid) << c.value;
+        if (c.valid) {
+            EXPECT_EQ(range.first, c.range.first) << c.value;
+            EXPECT_EQ(range.last, c.range.last) << c.value;
+            EXPECT_EQ(range.total, c.range.total) << c.value;
+        }
+    }
+}
+
+TEST(HttpText, ResumeContinuesOnlyWithTheRangeThatFollowsThePartialFile) {
+    struct Case {
+        DWORD status;
+        const wchar_t* contentRange;
+        double storedTotal;
+        bool continues;
+    };
+    // The partial file holds 1000 bytes.
+    const Case cases[] = {
+        {206, L"bytes 1000-1999/2000", -1, true},
+        {206, L"bytes 1000-1999/2000", 2000, true},
+        {206, L"bytes 1000-1999/*", -1, true},
+        {206, L"bytes 1000-1999/*", 2000, false},     // cannot show it is the same file
+        {206, L"bytes 1000-2999/3000", 2000, false},  // the file changed on the server
+        {206, L"bytes 0-1999/2000", -1, false},       // would repeat the start of the file
+        {206, L"bytes 1001-1999/2000", -1, false},    // would leave a gap
+        {206, L"", -1, false},
+        {200, L"bytes 1000-1999/2000", -1, false},
+        {416, L"bytes */1000", 1000, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ResumeContinuesFile(c.status, c.contentRange, 1000, c.storedTotal), c.continues)
+            << c.status << " " << c.contentRange << " " << c.storedTotal;
+    }
+}
