@@ -1,5 +1,7 @@
 #include "list/text_file.h"
 
+#include "app/owned_handle.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -22,40 +24,6 @@ constexpr size_t kIoChunkBytes = 1 << 26;
 constexpr int kTemporaryNameAttempts = 100;
 
 std::atomic<unsigned> gTemporaryFileCounter{0};
-
-// Owns a file handle and closes it when it goes out of scope.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(FileHandle&& other) noexcept
-        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    FileHandle& operator=(FileHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-    // Closes now; false when the system reports that the file could not be closed cleanly.
-    bool Close() {
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            return true;
-        }
-        bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 FileHandle OpenForReading(const std::wstring& path) {
     return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
