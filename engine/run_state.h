@@ -20,6 +20,7 @@ struct ConnectionSlot {
     int32_t busy;    // 1 while the slot's worker runs; slot 0's is the run-active flag
     HANDLE heap;     // private heap of the current run
     void* buffer;    // transfer buffer of the configured size, from that heap
+    size_t bufferBytes;
     UrlList downloadLog;
     UrlList cancelLog;
     UrlList errorLog;
