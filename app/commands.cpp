@@ -7,7 +7,9 @@
 #include "app/window_layout.h"
 #include "bars/path_bar_text.h"
 #include "bars/path_bars.h"
+#include "engine/download_run.h"
 #include "engine/run_state.h"
+#include "engine/save_name.h"
 #include "list/url_file_commands.h"
 #include "res/resource.h"
 
@@ -105,6 +107,20 @@ void ToggleView(HWND mainWindow, const CommandRow& row) {
     ToggleBar(mainWindow, row.id);
 }
 
+void DownloadAllEntries(HWND mainWindow, const CommandRow&) {
+    StartDownloadRun(mainWindow, RunScope::kAllEntries);
+}
+
+void DownloadSelectedEntries(HWND mainWindow, const CommandRow&) {
+    StartDownloadRun(mainWindow, RunScope::kSelectedEntries);
+}
+
+// The folder the files of a run go to: the save folder, or the desktop when it is none.
+void OpenSaveFolder(HWND mainWindow, const CommandRow& row) {
+    RunShellVerb(mainWindow, L"explore",
+                 SaveFolderOrDesktop(ReadPathBarText(mainWindow, row.barId)));
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -118,8 +134,8 @@ const CommandRow kCommandTable[] = {
     {IDM_SELECT_CANCEL_LOG, R::kRefused, nullptr, kCancelLogBarId},
     {IDM_SELECT_ERR_LOG, R::kRefused, nullptr, kErrorLogBarId},
     {IDM_SELECT_DL_DIR, R::kRefused, nullptr, kSaveFolderBarId},
-    {IDM_DOWNLOAD, R::kStops, nullptr, 0},
-    {IDM_OPEN_DL_DIR, R::kAllowed, nullptr, kSaveFolderBarId},
+    {IDM_DOWNLOAD, R::kStops, DownloadAllEntries, 0},
+    {IDM_OPEN_DL_DIR, R::kAllowed, OpenSaveFolder, kSaveFolderBarId},
     {IDM_ADD_DL_LIST, R::kRefused, AddDownloadListFile, kDownloadListBarId},
     {IDM_EDIT_DL_LIST, R::kAllowed, EditFileOfBar, kDownloadListBarId},
     {IDM_OPEN_DL_LIST_DIR, R::kAllowed, OpenFolderOfBar, kDownloadListBarId},
@@ -175,7 +191,7 @@ const CommandRow kCommandTable[] = {
     {IDM_INVERT_DONE, R::kAllowed, nullptr, 0},
     {IDM_INVERT_INTERRUPTED, R::kAllowed, nullptr, 0},
     {IDM_INVERT_ERROR, R::kAllowed, nullptr, 0},
-    {IDM_DOWNLOAD_SELECTED, R::kRefused, nullptr, 0},
+    {IDM_DOWNLOAD_SELECTED, R::kRefused, DownloadSelectedEntries, 0},
     {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, nullptr, 0},
     {IDM_STOP, R::kAllowed, RequestStop, 0},
 };

@@ -1,0 +1,302 @@
+#include "engine/download_run.h"
+
+#include "app/interface_thread.h"
+#include "app/locks.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/settings.h"
+#include "app/tray.h"
+#include "app/window_ids.h"
+#include "bars/download_mode.h"
+#include "bars/path_bar_text.h"
+#include "engine/http_transfer.h"
+#include "engine/run_state.h"
+#include "engine/save_name.h"
+#include "list/download_list.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <new>
+
+namespace {
+
+const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
+
+// The three logs in the order they are checked and loaded.
+struct LogDefinition {
+    int barId;
+    UrlList ConnectionSlot::*list;
+    const wchar_t* missingQuestion;
+    const wchar_t* readFailure;
+};
+
+const LogDefinition kLogs[] = {
+    {kDownloadLogBarId, &ConnectionSlot::downloadLog,
+     L"ダウンロードログファイルの指定が不正です。\nダウンロードログを保存しませんがダウンロードを実"
+     L"行しますか？",
+     L"ダウンロードログファイルの読み込みに失敗しました"},
+    {kCancelLogBarId, &ConnectionSlot::cancelLog,
+     L"中断ログファイルの指定が不正です。\n中断ログを保存しませんがダウンロードを実行しますか？",
+     L"中断ログファイルの読み込みに失敗しました"},
+    {kErrorLogBarId, &ConnectionSlot::errorLog,
+     L"エラーログファイルの指定が不正です。\nエラーログを保存しませんがダウンロードを実行しますか"
+     L"？",
+     L"エラーログファイルの読み込みに失敗しました"},
+};
+
+// What a slot's worker holds for one run: its lists, its buffer and its heap.
+void ReleaseSlot(ConnectionSlot& slot) {
+    slot.downloadLog.clear();
+    slot.cancelLog.clear();
+    slot.errorLog.clear();
+    if (slot.heap != nullptr) {
+        HeapDestroy(slot.heap);  // the buffer with it
+    }
+    slot.heap = nullptr;
+    slot.buffer = nullptr;
+    slot.bufferBytes = 0;
+}
+
+void ReleaseSlots(size_t first) {
+    for (size_t index = first; index < gConnectionSlots.size(); ++index) {
+        ReleaseSlot(gConnectionSlots[index]);
+    }
+}
+
+// A start that does not go ahead leaves the window and the flags as they were.
+void AbandonStart(HWND mainWindow) {
+    ReleaseSlots(0);
+    RestoreIdleMode(mainWindow);
+    gPreparingFlag = 0;
+    SetRunActive(false);
+}
+
+// After a "No", or after the window was closed during a question: then the window and the
+// slots are gone already, and only the flags are left to clear.
+void EndAbandonedStart(HWND mainWindow, bool windowGone) {
+    if (windowGone) {
+        gPreparingFlag = 0;
+    } else {
+        AbandonStart(mainWindow);
+    }
+}
+
+bool FileExistsAt(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Asks the run start's question. False when the start is not to go on, also when the window
+// was closed while the question was open (closing is allowed then, and takes the slots).
+bool AskToGoOn(HWND mainWindow, const wchar_t* question, bool& windowGone) {
+    bool yes = AskYesNo(mainWindow, question);
+    windowGone = !IsWindow(mainWindow);
+    return yes && !windowGone;
+}
+
+// The claim of the next entry: under the cursor lock, always on the interface thread, so the
+// state test and the cursor move are one step for all workers. -1 when none is left.
+int ClaimNextEligible(int rowCount) {
+    int claimed = -1;
+    RunOnInterfaceThread([&] {
+        LockGuard guard(gCursorLock);
+        while (gRunCursor < rowCount) {
+            int row = gRunCursor++;
+            int state = RowState(row);
+            if (state == kStandby || state == kInterrupted) {
+                claimed = row;
+                return;
+            }
+        }
+    });
+    return claimed;
+}
+
+int ClaimNextSelected() {
+    LockGuard guard(gCursorLock);
+    while (gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
+        int row = gSelectedRunCursor++;
+        if (gSelectionSnapshot[row] != 0) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+// Hands one claimed entry to its transfer. Interrupted entries continue their partial file;
+// everything else starts afresh.
+void TransferEntry(ConnectionSlot& slot, int row) {
+    std::wstring url;
+    int state = kStandby;
+    RunOnInterfaceThread([&] {
+        url = RowText(row, kColumnUrl);
+        state = RowState(row);
+    });
+    std::wstring savePath;
+    BuildSavePath(slot.owner, row, savePath);
+    if (state == kInterrupted) {
+        HttpResume(row, url, savePath, slot);
+    } else {
+        // ftp entries go through the library too until the program's own client takes them.
+        HttpDownload(row, url, savePath, slot);
+    }
+}
+
+DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
+    try {
+        int rowCount = 0;
+        RunOnInterfaceThread([&] { rowCount = RowCount(); });
+        while (!gStopFlag) {
+            int row =
+                scope == RunScope::kAllEntries ? ClaimNextEligible(rowCount) : ClaimNextSelected();
+            if (row < 0) {
+                break;
+            }
+            TransferEntry(slot, row);
+        }
+    } catch (...) {
+        // Out of memory in the middle of an entry: this worker takes no further entries, the
+        // others go on, and the run still ends properly.
+    }
+    ReleaseSlot(slot);
+    if (slot.number != 0) {
+        WriteSlotBusy(slot, 0);
+        return 0;
+    }
+    bool selected = scope == RunScope::kSelectedEntries;
+    EndOfRun(slot, selected ? gSelectedRunCursor : gRunCursor);
+    if (selected) {
+        // The rows of the run lose their colour.
+        InvalidateRect(GetDlgItem(slot.owner, kListViewId), nullptr, TRUE);
+    }
+    return 0;
+}
+
+DWORD WINAPI AllEntriesWorker(LPVOID parameter) {
+    return RunWorker(*static_cast<ConnectionSlot*>(parameter), RunScope::kAllEntries);
+}
+
+DWORD WINAPI SelectedEntriesWorker(LPVOID parameter) {
+    return RunWorker(*static_cast<ConnectionSlot*>(parameter), RunScope::kSelectedEntries);
+}
+
+// Takes each row's selected state as the run's list of entries.
+bool TakeSelectionSnapshot() {
+    try {
+        int count = RowCount();
+        gSelectionSnapshot.assign(static_cast<size_t>(count), 0);
+        for (int row : SelectedRows()) {
+            gSelectionSnapshot[row] = 1;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Each slot gets its heap and buffer, and its own copy of every log that exists.
+bool PrepareSlots(HWND mainWindow, const std::wstring (&logPaths)[3], const bool (&logUsed)[3]) {
+    for (ConnectionSlot& slot : gConnectionSlots) {
+        slot.heap = HeapCreate(0, 0, 0);
+        slot.bufferBytes = static_cast<size_t>(gSettings.bufferBytes);
+        slot.buffer = slot.heap != nullptr ? HeapAlloc(slot.heap, 0, slot.bufferBytes) : nullptr;
+        if (slot.buffer == nullptr) {
+            AbandonStart(mainWindow);
+            ShowFailure(mainWindow, L"メモリの確保に失敗しました");
+            return false;
+        }
+    }
+    for (int log = 0; log < 3; ++log) {
+        if (!logUsed[log]) {
+            continue;
+        }
+        for (ConnectionSlot& slot : gConnectionSlots) {
+            bool read = false;
+            try {
+                read = ReadUrlFile(logPaths[log], slot.*kLogs[log].list);
+            } catch (const std::bad_alloc&) {
+            }
+            if (!read) {
+                AbandonStart(mainWindow);
+                ShowFailure(mainWindow, kLogs[log].readFailure);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void ShowRunningTitleAndIcon(HWND mainWindow) {
+    SetWindowTextW(mainWindow, kRunningTitle);
+    SetClassLongPtrW(mainWindow, GCLP_HICON, reinterpret_cast<LONG_PTR>(gBusyIcon));
+    if (!IsWindowVisible(mainWindow)) {
+        ModifyTrayIcon(mainWindow, gBusyIcon, kRunningTitle);
+    }
+}
+
+void StartWorkers(HWND mainWindow, RunScope scope) {
+    LPTHREAD_START_ROUTINE worker =
+        scope == RunScope::kAllEntries ? AllEntriesWorker : SelectedEntriesWorker;
+    for (size_t index = 0; index < gConnectionSlots.size(); ++index) {
+        ConnectionSlot& slot = gConnectionSlots[index];
+        WriteSlotBusy(slot, 1);
+        HANDLE thread = CreateThread(nullptr, 0, worker, &slot, 0, nullptr);
+        if (thread != nullptr) {
+            CloseHandle(thread);  // the busy flags tell when a worker has ended
+            continue;
+        }
+        // The workers already started see the stop and end the run without a notice.
+        gStopFlag = 1;
+        ReleaseSlots(index);
+        if (index == 0) {
+            RestoreIdleMode(mainWindow);
+        }
+        WriteSlotBusy(slot, 0);
+        ShowFailure(mainWindow, L"スレッドの作成に失敗しました");
+        return;
+    }
+}
+
+}  // namespace
+
+void StartDownloadRun(HWND mainWindow, RunScope scope) {
+    gPreparingFlag = 1;
+    SetRunActive(true);
+    gStopFlag = 0;
+    gSelectedRunFlag = scope == RunScope::kSelectedEntries ? 1 : 0;
+    BeginDownloadMode(mainWindow);
+
+    if (scope == RunScope::kSelectedEntries && !TakeSelectionSnapshot()) {
+        AbandonStart(mainWindow);
+        ShowFailure(mainWindow, L"メモリの確保に失敗しました");
+        return;
+    }
+    bool windowGone = false;
+    std::wstring folder = ReadPathBarText(mainWindow, kSaveFolderBarId);
+    if (!PathIsDirectoryW(folder.c_str()) &&
+        !AskToGoOn(mainWindow,
+                   L"保存フォルダの指定が不正です。\nダウンロードしたファイルを、デスクトップに保存"
+                   L"しますがいいですか？",
+                   windowGone)) {
+        EndAbandonedStart(mainWindow, windowGone);
+        return;
+    }
+    std::wstring logPaths[3];
+    bool logUsed[3] = {};
+    for (int log = 0; log < 3; ++log) {
+        logPaths[log] = ReadPathBarText(mainWindow, kLogs[log].barId);
+        logUsed[log] = FileExistsAt(logPaths[log]);
+        if (!logUsed[log] && !AskToGoOn(mainWindow, kLogs[log].missingQuestion, windowGone)) {
+            EndAbandonedStart(mainWindow, windowGone);
+            return;
+        }
+    }
+    gPreparingFlag = 0;
+    if (!PrepareSlots(mainWindow, logPaths, logUsed)) {
+        return;
+    }
+    AllowConnectionsPerServer(static_cast<int>(gConnectionSlots.size()));
+    ShowRunningTitleAndIcon(mainWindow);
+    StartWorkers(mainWindow, scope);
+}
