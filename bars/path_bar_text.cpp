@@ -10,3 +10,15 @@ std::wstring ReadPathBarText(HWND mainWindow, int barId) {
     }
     return buffer;
 }
+
+std::wstring ReadWholePathBarText(HWND mainWindow, int barId) {
+    HWND field = GetDlgItem(GetDlgItem(mainWindow, barId), kPathBarEditBase + barId);
+    if (field == nullptr) {
+        return std::wstring();
+    }
+    // The length may only grow between the two calls if the user types in between: then the
+    // text read is simply the one of the first moment, cut to that length.
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(GetWindowTextW(field, text.data(), static_cast<int>(text.size())));
+    return text;
+}

@@ -9,3 +9,5 @@
 // The text of edit field 3000 + barId inside path bar barId, at most 1023 characters;
 // empty when the bar does not exist.
 std::wstring ReadPathBarText(HWND mainWindow, int barId);
+// The field's whole text, however long (the Referer is sent as it stands).
+std::wstring ReadWholePathBarText(HWND mainWindow, int barId);

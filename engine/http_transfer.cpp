@@ -203,8 +203,14 @@ ReadResult ReadIntoFile(HINTERNET request, HANDLE file, int row, const std::wstr
         result.elapsed = GetTickCount() - start;
         int32_t speed = ring.NextSpeed();
         Show(row, kDownloading, text, result.elapsed, url, total, speed);
+        // Only what has arrived is read: a read that waits to fill the whole buffer and then
+        // times out or breaks loses everything it had gathered. With nothing there yet, one
+        // byte is waited for (the library may report 0 before the data has ended).
+        DWORD available = 0;
         DWORD received = 0;
-        if (!InternetReadFile(request, slot.buffer, chunk, &received)) {
+        if (!InternetQueryDataAvailable(request, &available, 0, 0) ||
+            !InternetReadFile(request, slot.buffer, std::clamp<DWORD>(available, 1, chunk),
+                              &received)) {
             result.readFailed = true;
             break;
         }
@@ -250,8 +256,9 @@ void Finish(int row, const std::wstring& url, ConnectionSlot& slot, const ReadRe
     }
 }
 
+// The whole text of the Referer field, however long: it is sent as it stands.
 std::wstring RefererText(const ConnectionSlot& slot) {
-    return ReadPathBarText(slot.owner, kRefererBarId);
+    return ReadWholePathBarText(slot.owner, kRefererBarId);
 }
 
 bool Truncate(HANDLE file) {
