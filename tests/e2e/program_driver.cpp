@@ -1,5 +1,6 @@
 #include "tests/e2e/program_driver.h"
 
+#include "list/text_file.h"
 #include "tests/support/test_files.h"
 
 #include <cstdlib>
@@ -84,11 +85,37 @@ ProgramDriver::~ProgramDriver() {
     RemoveFolder(folder_);
 }
 
-std::wstring ProgramDriver::SettingsFile() const {
+std::wstring ProgramDriver::PerUserFile(const wchar_t* suffix) const {
     wchar_t user[520];
     DWORD size = 520;
     GetUserNameW(user, &size);
-    return folder_ + user + L" Velmora Downloader.ini";
+    return folder_ + user + L" Velmora Downloader" + suffix;
+}
+
+std::wstring ProgramDriver::SettingsFile() const {
+    return PerUserFile(L".ini");
+}
+
+std::wstring ProgramDriver::ListFile() const {
+    return PerUserFile(L" Lv.txt");
+}
+
+void ProgramDriver::WriteList(const std::vector<std::wstring>& records) const {
+    std::wstring text;
+    for (const std::wstring& record : records) {
+        text += (text.empty() ? L"" : L"\n") + record;
+    }
+    WriteBytes(ListFile(), EncodeUtf16LeText(text));
+}
+
+std::vector<std::wstring> ProgramDriver::ReadList() const {
+    std::vector<TextLine> lines;
+    ReadTextFile(ListFile(), kListFilePieceChars, lines);
+    std::vector<std::wstring> records;
+    for (const TextLine& line : lines) {
+        records.push_back(line.text);
+    }
+    return records;
 }
 
 void ProgramDriver::WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
@@ -151,4 +178,21 @@ MessageBoxSeen ProgramDriver::WaitForMessageBox(const wchar_t* caption, DWORD pr
 
 void ProgramDriver::Answer(const MessageBoxSeen& box, int buttonId) const {
     PostMessageW(box.box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+}
+
+void ProgramDriver::PostCommand(UINT id) const {
+    PostMessageW(window_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+bool ProgramDriver::WaitForTitle(const wchar_t* title, DWORD timeoutMs) const {
+    DWORD start = GetTickCount();
+    do {
+        wchar_t text[128] = L"";
+        GetWindowTextW(window_, text, 128);
+        if (wcscmp(text, title) == 0) {
+            return true;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
 }

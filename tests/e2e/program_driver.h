@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct MessageBoxSeen {
     HWND box = nullptr;
@@ -19,8 +20,15 @@ public:
     ProgramDriver& operator=(const ProgramDriver&) = delete;
 
     const std::wstring& folder() const { return folder_; }
+    // "<folder><user> Velmora Downloader<suffix>", as the program names its own files.
+    std::wstring PerUserFile(const wchar_t* suffix) const;
     std::wstring SettingsFile() const;
+    std::wstring ListFile() const;
     void WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value);
+    // A list file of the given record lines ("state|text|size|URL[|total]").
+    void WriteList(const std::vector<std::wstring>& records) const;
+    // The records of the list file as the program last saved them.
+    std::vector<std::wstring> ReadList() const;
 
     // Starts one more copy of the program from the folder.
     PROCESS_INFORMATION Start() const;
@@ -39,6 +47,11 @@ public:
     MessageBoxSeen WaitForMessageBox(const wchar_t* caption, DWORD processId,
                                      DWORD timeoutMs) const;
     void Answer(const MessageBoxSeen& box, int buttonId) const;
+
+    // Posts a command to the main window, as a menu item or key would.
+    void PostCommand(UINT id) const;
+    // Waits until the main window's title reads title; false on time-out.
+    bool WaitForTitle(const wchar_t* title, DWORD timeoutMs) const;
 
 private:
     std::wstring folder_;
