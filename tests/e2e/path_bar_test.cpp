@@ -16,7 +16,6 @@ TEST(Program, TypedSaveFolderSurvivesAKillRightAfterTheKeystroke) {
     program.WaitForExit(program.process(), 10000);
 
     wchar_t value[64] = L"";
-    GetPrivateProfileStringW(L"TOOLBAR", L"DL_DIR", L"", value, 64,
-                             program.SettingsFile().c_str());
+    GetPrivateProfileStringW(L"TOOLBAR", L"DL_DIR", L"", value, 64, program.SettingsFile().c_str());
     EXPECT_STREQ(value, L"C:\\Downs");
 }
