@@ -9,6 +9,8 @@
 #include "app/window_ids.h"
 #include "bars/download_mode.h"
 #include "bars/path_bar_text.h"
+#include "engine/ftp_transfer.h"
+#include "engine/http_text.h"
 #include "engine/http_transfer.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
@@ -137,8 +139,9 @@ void TransferEntry(ConnectionSlot& slot, int row) {
     BuildSavePath(slot.owner, row, savePath);
     if (state == kInterrupted) {
         HttpResume(row, url, savePath, slot);
+    } else if (IsFtpUrl(url)) {
+        FtpDownload(row, url, savePath, slot, FtpStart::kFresh);
     } else {
-        // ftp entries go through the library too until the program's own client takes them.
         HttpDownload(row, url, savePath, slot);
     }
 }

@@ -5,6 +5,7 @@
 #include "app/window_ids.h"
 #include "bars/path_bar_text.h"
 #include "engine/download_logs.h"
+#include "engine/ftp_transfer.h"
 #include "engine/http_text.h"
 #include "engine/speed_ring.h"
 #include "list/download_list.h"
@@ -357,6 +358,12 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
 
 void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
                 ConnectionSlot& slot) {
+    // Through a proxy only the library reaches ftp servers; otherwise the program's own
+    // client resumes with a restart offset.
+    if (!gSettings.proxyOn && IsFtpUrl(url)) {
+        FtpDownload(row, url, savePath, slot, FtpStart::kResume);
+        return;
+    }
     FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
