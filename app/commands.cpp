@@ -10,6 +10,9 @@
 #include "engine/download_run.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
+#include "list/download_list.h"
+#include "list/list_commands.h"
+#include "list/list_selection.h"
 #include "list/url_file_commands.h"
 #include "res/resource.h"
 
@@ -121,6 +124,69 @@ void OpenSaveFolder(HWND mainWindow, const CommandRow& row) {
                  SaveFolderOrDesktop(ReadPathBarText(mainWindow, row.barId)));
 }
 
+// Applying a log: which log each path bar holds, and the message when it cannot be read.
+void ApplyLogOfBar(HWND mainWindow, const CommandRow& row) {
+    static const wchar_t* const failures[] = {
+        L"ダウンロードログファイルの適用に失敗しました",
+        L"中断ログファイルの適用に失敗しました",
+        L"エラーログファイルの適用に失敗しました",
+    };
+    int index = row.barId - kDownloadLogBarId;
+    std::wstring path = ExistingUrlFile(mainWindow, row);
+    if (!path.empty() && !ApplyLogFile(path, static_cast<LogKind>(index))) {
+        ShowFailure(mainWindow, failures[index]);
+    }
+}
+
+// The state commands come in pairs (selected rows, all rows) in the order Standby, Done,
+// Interrupted, Error.
+void SetStateOfRows(HWND, const CommandRow& row) {
+    struct Target {
+        int state;
+        const wchar_t* text;
+    };
+    static const Target targets[] = {{kStandby, kStandbyText},
+                                     {kDone, L"ダウンロード済み"},
+                                     {kInterrupted, L"ダウンロード中断"},
+                                     {kError, L"エラー"}};
+    int offset = static_cast<int>(row.id) - IDM_SELECTED_TO_STANDBY;
+    const Target& target = targets[offset / 2];
+    SetRowsState(target.state, target.text, offset % 2 == 0);
+}
+
+void DeleteSelected(HWND mainWindow, const CommandRow&) {
+    if (!DeleteSelectedRows()) {
+        ShowFailure(mainWindow, L"リストの削除に失敗しました");
+    }
+}
+
+void DeleteAll(HWND mainWindow, const CommandRow&) {
+    if (AskYesNo(mainWindow, L"全てのURLをリストから削除しますがいいですか？") &&
+        !DeleteAllRows()) {
+        ShowFailure(mainWindow, L"リストの削除に失敗しました");
+    }
+}
+
+// Selecting by state: 1054 to 1057 select, 1058 to 1061 invert, each for Standby, Done,
+// Interrupted and Error.
+void SelectByState(HWND, const CommandRow& row) {
+    static const int states[] = {kStandby, kDone, kInterrupted, kError};
+    int offset = static_cast<int>(row.id) - IDM_SELECT_STANDBY;
+    if (offset < 4) {
+        SelectRowsByState(states[offset]);
+    } else {
+        InvertRowsByState(states[offset - 4]);
+    }
+}
+
+void SelectAll(HWND, const CommandRow&) {
+    SelectAllRows();
+}
+
+void InvertAll(HWND, const CommandRow&) {
+    InvertAllRows();
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -139,28 +205,28 @@ const CommandRow kCommandTable[] = {
     {IDM_ADD_DL_LIST, R::kRefused, AddDownloadListFile, kDownloadListBarId},
     {IDM_EDIT_DL_LIST, R::kAllowed, EditFileOfBar, kDownloadListBarId},
     {IDM_OPEN_DL_LIST_DIR, R::kAllowed, OpenFolderOfBar, kDownloadListBarId},
-    {IDM_APPLY_DL_LOG, R::kAllowed, nullptr, kDownloadLogBarId},
+    {IDM_APPLY_DL_LOG, R::kAllowed, ApplyLogOfBar, kDownloadLogBarId},
     {IDM_EDIT_DL_LOG, R::kAllowed, EditFileOfBar, kDownloadLogBarId},
     {IDM_OPEN_DL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kDownloadLogBarId},
-    {IDM_APPLY_CANCEL_LOG, R::kAllowed, nullptr, kCancelLogBarId},
+    {IDM_APPLY_CANCEL_LOG, R::kAllowed, ApplyLogOfBar, kCancelLogBarId},
     {IDM_EDIT_CANCEL_LOG, R::kAllowed, EditFileOfBar, kCancelLogBarId},
     {IDM_OPEN_CANCEL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kCancelLogBarId},
-    {IDM_APPLY_ERR_LOG, R::kAllowed, nullptr, kErrorLogBarId},
+    {IDM_APPLY_ERR_LOG, R::kAllowed, ApplyLogOfBar, kErrorLogBarId},
     {IDM_EDIT_ERR_LOG, R::kAllowed, EditFileOfBar, kErrorLogBarId},
     {IDM_OPEN_ERR_LOG_DIR, R::kAllowed, OpenFolderOfBar, kErrorLogBarId},
     {IDM_OPTIONS, R::kRefused, nullptr, 0},
     {IDM_README, R::kAllowed, OpenReadme, 0},
     {IDM_ABOUT, R::kAllowed, nullptr, 0},
-    {IDM_SELECTED_TO_STANDBY, R::kAllowed, nullptr, 0},
-    {IDM_ALL_TO_STANDBY, R::kAllowed, nullptr, 0},
-    {IDM_SELECTED_TO_DONE, R::kAllowed, nullptr, 0},
-    {IDM_ALL_TO_DONE, R::kAllowed, nullptr, 0},
-    {IDM_SELECTED_TO_INTERRUPTED, R::kAllowed, nullptr, 0},
-    {IDM_ALL_TO_INTERRUPTED, R::kAllowed, nullptr, 0},
-    {IDM_SELECTED_TO_ERROR, R::kAllowed, nullptr, 0},
-    {IDM_ALL_TO_ERROR, R::kAllowed, nullptr, 0},
-    {IDM_DELETE_SELECTED, R::kRefused, nullptr, 0},
-    {IDM_DELETE_ALL, R::kRefused, nullptr, 0},
+    {IDM_SELECTED_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
+    {IDM_ALL_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
+    {IDM_SELECTED_TO_DONE, R::kAllowed, SetStateOfRows, 0},
+    {IDM_ALL_TO_DONE, R::kAllowed, SetStateOfRows, 0},
+    {IDM_SELECTED_TO_INTERRUPTED, R::kAllowed, SetStateOfRows, 0},
+    {IDM_ALL_TO_INTERRUPTED, R::kAllowed, SetStateOfRows, 0},
+    {IDM_SELECTED_TO_ERROR, R::kAllowed, SetStateOfRows, 0},
+    {IDM_ALL_TO_ERROR, R::kAllowed, SetStateOfRows, 0},
+    {IDM_DELETE_SELECTED, R::kRefused, DeleteSelected, 0},
+    {IDM_DELETE_ALL, R::kRefused, DeleteAll, 0},
     {IDM_ADD_TO_DL_LIST, R::kAllowed, AppendSelectedUrls, kDownloadListBarId},
     {IDM_ADD_TO_DL_LOG, R::kAllowed, AppendSelectedUrls, kDownloadLogBarId},
     {IDM_ADD_TO_CANCEL_LOG, R::kAllowed, AppendSelectedUrls, kCancelLogBarId},
@@ -169,8 +235,8 @@ const CommandRow kCommandTable[] = {
     {IDM_REMOVE_FROM_DL_LOG, R::kAllowed, RemoveSelectedUrls, kDownloadLogBarId},
     {IDM_REMOVE_FROM_CANCEL_LOG, R::kAllowed, RemoveSelectedUrls, kCancelLogBarId},
     {IDM_REMOVE_FROM_ERR_LOG, R::kAllowed, RemoveSelectedUrls, kErrorLogBarId},
-    {IDM_SELECT_ALL, R::kAllowed, nullptr, 0},
-    {IDM_INVERT_ALL, R::kAllowed, nullptr, 0},
+    {IDM_SELECT_ALL, R::kAllowed, SelectAll, 0},
+    {IDM_INVERT_ALL, R::kAllowed, InvertAll, 0},
     {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0},
     {IDM_REFERER_TOGGLE, R::kAllowed, ToggleReferer, kRefererBarId},
     {IDM_EXIT, R::kAllowed, CloseMainWindow, 0},
@@ -183,14 +249,14 @@ const CommandRow kCommandTable[] = {
     {IDM_VIEW_DL_DIR_TBAR, R::kAllowed, ToggleView, 0},
     {IDM_VIEW_REF_TBAR, R::kAllowed, ToggleView, 0},
     {IDM_VIEW_STATUSBAR, R::kAllowed, ToggleView, 0},
-    {IDM_SELECT_STANDBY, R::kAllowed, nullptr, 0},
-    {IDM_SELECT_DONE, R::kAllowed, nullptr, 0},
-    {IDM_SELECT_INTERRUPTED, R::kAllowed, nullptr, 0},
-    {IDM_SELECT_ERROR, R::kAllowed, nullptr, 0},
-    {IDM_INVERT_STANDBY, R::kAllowed, nullptr, 0},
-    {IDM_INVERT_DONE, R::kAllowed, nullptr, 0},
-    {IDM_INVERT_INTERRUPTED, R::kAllowed, nullptr, 0},
-    {IDM_INVERT_ERROR, R::kAllowed, nullptr, 0},
+    {IDM_SELECT_STANDBY, R::kAllowed, SelectByState, 0},
+    {IDM_SELECT_DONE, R::kAllowed, SelectByState, 0},
+    {IDM_SELECT_INTERRUPTED, R::kAllowed, SelectByState, 0},
+    {IDM_SELECT_ERROR, R::kAllowed, SelectByState, 0},
+    {IDM_INVERT_STANDBY, R::kAllowed, SelectByState, 0},
+    {IDM_INVERT_DONE, R::kAllowed, SelectByState, 0},
+    {IDM_INVERT_INTERRUPTED, R::kAllowed, SelectByState, 0},
+    {IDM_INVERT_ERROR, R::kAllowed, SelectByState, 0},
     {IDM_DOWNLOAD_SELECTED, R::kRefused, DownloadSelectedEntries, 0},
     {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, nullptr, 0},
     {IDM_STOP, R::kAllowed, RequestStop, 0},

@@ -11,6 +11,7 @@
 #include "bars/path_bars.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
+#include "list/list_notify.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -167,7 +168,10 @@ LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         gSelectedRunFlag == 1) {
         return DrawSelectedRunRow(header);
     }
-    // Other list notifications are handled here once the list view exists.
+    if (wParam == kListViewId) {
+        OnListNotify(hwnd, header);
+        return 0;
+    }
     return DefWindowProcW(hwnd, WM_NOTIFY, wParam, lParam);
 }
 

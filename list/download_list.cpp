@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 const wchar_t kStandbyText[] = L"スタンバイ";
@@ -215,6 +216,40 @@ void RemoveRowRecord(int row) {
     if (static_cast<size_t>(row) < gRecordTable.size()) {
         gRecordTable.erase(gRecordTable.begin() + row);
     }
+}
+
+void RemoveRowRecords(std::vector<int> rows) {
+    for (int row : rows) {
+        if (static_cast<size_t>(row) < gRecordTable.size()) {
+            gRecordTable[row].reset();
+        }
+    }
+    std::erase_if(gRecordTable, [](const auto& record) { return record == nullptr; });
+}
+
+void ClearRowRecords() {
+    gRecordTable.clear();
+}
+
+void ReorderRecordsLikeRows() {
+    std::unordered_map<const std::wstring*, std::unique_ptr<std::wstring>> byAddress;
+    for (auto& record : gRecordTable) {
+        const std::wstring* address = record.get();
+        byAddress.emplace(address, std::move(record));
+    }
+    int count = RowCount();
+    std::vector<std::unique_ptr<std::wstring>> ordered(static_cast<size_t>(count));
+    for (int row = 0; row < count; ++row) {
+        LVITEMW item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        SendMessageW(gList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        auto found = byAddress.find(reinterpret_cast<const std::wstring*>(item.lParam));
+        if (found != byAddress.end()) {
+            ordered[row] = std::move(found->second);
+        }
+    }
+    gRecordTable = std::move(ordered);
 }
 
 void StoreTotalSize(int row, double bytes) {

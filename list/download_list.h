@@ -54,6 +54,13 @@ bool AddEntry(const std::wstring& url);
 bool RebuildRowRecord(int row);
 // Frees the row's record and moves every later record one place down.
 void RemoveRowRecord(int row);
+// Removes the records of rows already deleted from the control (indexes of the rows as they
+// were, in any order) in one pass.
+void RemoveRowRecords(std::vector<int> rows);
+// Frees every record (the control has no rows left).
+void ClearRowRecords();
+// After the control has reordered its rows: the records follow, entry i being row i's.
+void ReorderRecordsLikeRows();
 // Sets (or replaces) the total size in the row's record; rounded to a whole number.
 // Callable from any thread, like ReadTotalSize.
 void StoreTotalSize(int row, double bytes);

@@ -11,14 +11,19 @@ namespace {
 constexpr uint32_t kShowIntervalMs = 500;
 constexpr uint32_t kSaveIntervalMs = 3000;
 
+bool SetRowColumns(const RowUpdate& update) {
+    int row = update.row;
+    return SetRowNumberAndState(row, update.state) &&
+           SetRowText(row, kColumnState, update.stateText) &&
+           SetRowText(row, kColumnSpeed, FormatSpeedText(update.speed)) &&
+           SetRowText(row, kColumnElapsed, FormatElapsedText(update.elapsed)) &&
+           SetRowText(row, kColumnSize, FormatSizeText(update.size)) &&
+           SetRowText(row, kColumnUrl, update.url);
+}
+
 bool ShowUpdate(const RowUpdate& update) {
     int row = update.row;
-    if (!SetRowNumberAndState(row, update.state) ||
-        !SetRowText(row, kColumnState, update.stateText) ||
-        !SetRowText(row, kColumnSpeed, FormatSpeedText(update.speed)) ||
-        !SetRowText(row, kColumnElapsed, FormatElapsedText(update.elapsed)) ||
-        !SetRowText(row, kColumnSize, FormatSizeText(update.size)) ||
-        !SetRowText(row, kColumnUrl, update.url)) {
+    if (!SetRowColumns(update)) {
         return false;
     }
     RowTime* times = RowTimeOf(row);
@@ -55,4 +60,8 @@ bool UpdateRow(const RowUpdate& update) {
         }
     });
     return shown;
+}
+
+bool ShowRowInBulk(const RowUpdate& update) {
+    return SetRowColumns(update) && RebuildRowRecord(update.row);
 }

@@ -23,3 +23,8 @@ struct RowUpdate {
 // columns, then the record and the list file (Downloading rows at most every 3000 ms), then
 // the status bar.
 bool UpdateRow(const RowUpdate& update);
+
+// For changes of many rows at once, on the interface thread: shows the update and rebuilds
+// the row's record like UpdateRow, but leaves saving the list and refreshing the status bar
+// to the caller, who does both once at the end.
+bool ShowRowInBulk(const RowUpdate& update);

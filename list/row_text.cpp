@@ -172,3 +172,22 @@ std::wstring FormatInterruptedText(double received, double total) {
 std::wstring FormatLineErrorText(double received, double total) {
     return FormatTransferText(L"回線エラー：", received, total);
 }
+
+std::wstring FormatLoggedInterruptedText(double total) {
+    wchar_t text[1024];
+    if (!(total > 0)) {
+        return L"DL中断：？？ KB / ？？ KB ( ？%)";
+    }
+    switch (ByteUnitOf(total)) {
+        case ByteUnit::kMegabyte:
+            swprintf(text, 1024, L"DL中断：？？ MB / %4.0f MB ( ？%%)", total / 1048576.0);
+            break;
+        case ByteUnit::kKilobyte:
+            swprintf(text, 1024, L"DL中断：？？ KB / %4.0f KB ( ？%%)", total / 1024.0);
+            break;
+        case ByteUnit::kByte:
+            swprintf(text, 1024, L"DL中断：？？Byte/ %4.0fByte( ？%%)", total);
+            break;
+    }
+    return text;
+}

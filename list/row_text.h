@@ -36,3 +36,8 @@ std::wstring FormatSizeText(double bytes);
 std::wstring FormatProgressText(double received, double total);
 std::wstring FormatInterruptedText(double received, double total);
 std::wstring FormatLineErrorText(double received, double total);
+
+// The state text of a row marked Interrupted from the cancel log: the amount received is not
+// known, only the stored total (or none, when total is not above 0), e.g.
+// "DL中断：？？ KB / 4883 KB ( ？%)" for 5,000,000 bytes.
+std::wstring FormatLoggedInterruptedText(double total);

@@ -1,0 +1,115 @@
+#include "list/list_commands.h"
+
+#include "app/status_bar.h"
+#include "list/download_list.h"
+#include "list/list_file.h"
+#include "list/row_progress.h"
+#include "list/row_text.h"
+#include "list/text_file.h"
+#include "list/url_list.h"
+
+#include <commctrl.h>
+
+namespace {
+
+HWND MainWindow() {
+    return GetParent(DownloadListWindow());
+}
+
+void SaveAndCount() {
+    SaveListFile();
+    RefreshStatusBar(MainWindow());
+}
+
+}  // namespace
+
+bool ApplyLogFile(const std::wstring& path, LogKind log) {
+    UrlList urls;
+    if (!ReadUrlFile(path, urls)) {
+        return false;
+    }
+    int count = RowCount();
+    bool changed = false;
+    ListRedrawPause pause;
+    for (int row = 0; row < count; ++row) {
+        std::wstring url = RowText(row, kColumnUrl);
+        if (!urls.Contains(url)) {
+            continue;
+        }
+        double total = ReadTotalSize(row);
+        std::wstring text = log == LogKind::kDownload ? L"ダウンロード済み"
+                            : log == LogKind::kCancel ? FormatLoggedInterruptedText(total)
+                                                      : L"エラー";
+        int state = log == LogKind::kDownload ? kDone
+                    : log == LogKind::kCancel ? kInterrupted
+                                              : kError;
+        ShowRowInBulk(RowUpdate{state, row, text, 0, kNoElapsed, url, total});
+        changed = true;
+    }
+    // Each matched row used to be saved on its own; the file written once holds the same.
+    if (changed) {
+        SaveAndCount();
+    }
+    return true;
+}
+
+void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly) {
+    HWND list = DownloadListWindow();
+    int count = RowCount();
+    {
+        ListRedrawPause pause;
+        for (int row = 0; row < count; ++row) {
+            if (selectedOnly &&
+                !(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED)) {
+                continue;
+            }
+            LVITEMW item = {};
+            item.mask = LVIF_IMAGE;
+            item.iItem = row;
+            item.iImage = state;
+            SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            SetRowText(row, kColumnState, stateText);
+            RebuildRowRecord(row);
+        }
+    }
+    SaveAndCount();
+}
+
+bool DeleteSelectedRows() {
+    HWND list = DownloadListWindow();
+    SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    std::vector<int> deleted;
+    bool renumbered = true;
+    {
+        ListRedrawPause pause;
+        std::vector<int> selected = SelectedRows();
+        // From the end, so the rows still to visit keep their indexes.
+        for (auto row = selected.rbegin(); row != selected.rend(); ++row) {
+            if (!SendMessageW(list, LVM_DELETEITEM, *row, 0)) {
+                break;
+            }
+            deleted.push_back(*row);
+        }
+        RemoveRowRecords(deleted);
+        int count = RowCount();
+        int first = deleted.empty() ? count : deleted.back();
+        for (int row = first; row < count && renumbered; ++row) {
+            renumbered = SetRowText(row, kColumnNumber, std::to_wstring(row + 1));
+        }
+    }
+    SaveAndCount();
+    return renumbered;
+}
+
+bool DeleteAllRows() {
+    HWND list = DownloadListWindow();
+    if (!SendMessageW(list, LVM_DELETEALLITEMS, 0, 0)) {
+        ReorderRecordsLikeRows();
+        SaveAndCount();
+        return false;
+    }
+    RefreshStatusBar(MainWindow());
+    ClearRowRecords();
+    SaveListFile();  // an empty list: the mark alone
+    return true;
+}
