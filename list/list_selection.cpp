@@ -30,6 +30,7 @@ HWND FocusedList() {
 void ChangeRows(int state, bool invert) {
     HWND list = FocusedList();
     int count = RowCount();
+    ListRedrawPause pause;
     for (int row = 0; row < count; ++row) {
         if (state == kAnyState || RowState(row) == state) {
             SetSelected(list, row, invert ? !IsSelected(list, row) : true);
