@@ -1,6 +1,8 @@
 #include "app/commands.h"
 
 #include "app/message_box.h"
+#include "app/options_dialog.h"
+#include "app/referer_dialog.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/window_ids.h"
@@ -187,6 +189,14 @@ void InvertAll(HWND, const CommandRow&) {
     InvertAllRows();
 }
 
+void OpenOptionsDialog(HWND mainWindow, const CommandRow&) {
+    RunOptionsDialog(mainWindow);
+}
+
+void OpenRefererDialog(HWND mainWindow, const CommandRow&) {
+    RunRefererDialog(mainWindow);
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -214,7 +224,7 @@ const CommandRow kCommandTable[] = {
     {IDM_APPLY_ERR_LOG, R::kAllowed, ApplyLogOfBar, kErrorLogBarId},
     {IDM_EDIT_ERR_LOG, R::kAllowed, EditFileOfBar, kErrorLogBarId},
     {IDM_OPEN_ERR_LOG_DIR, R::kAllowed, OpenFolderOfBar, kErrorLogBarId},
-    {IDM_OPTIONS, R::kRefused, nullptr, 0},
+    {IDM_OPTIONS, R::kRefused, OpenOptionsDialog, 0},
     {IDM_README, R::kAllowed, OpenReadme, 0},
     {IDM_ABOUT, R::kAllowed, nullptr, 0},
     {IDM_SELECTED_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
@@ -240,7 +250,7 @@ const CommandRow kCommandTable[] = {
     {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0},
     {IDM_REFERER_TOGGLE, R::kAllowed, ToggleReferer, kRefererBarId},
     {IDM_EXIT, R::kAllowed, CloseMainWindow, 0},
-    {IDM_REFERER_DIALOG, R::kAllowed, nullptr, 0},
+    {IDM_REFERER_DIALOG, R::kAllowed, OpenRefererDialog, 0},
     {IDM_VIEW_MAIN_TBAR, R::kAllowed, ToggleView, 0},
     {IDM_VIEW_DL_LIST_TBAR, R::kAllowed, ToggleView, 0},
     {IDM_VIEW_DL_LOG_TBAR, R::kAllowed, ToggleView, 0},

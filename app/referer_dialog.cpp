@@ -1,0 +1,100 @@
+#include "app/referer_dialog.h"
+
+#include "app/settings.h"
+#include "app/window_ids.h"
+#include "bars/path_bar_text.h"
+#include "bars/path_bars.h"
+#include "res/options_dialogs_ids.h"
+
+#include <string>
+
+namespace {
+
+struct RefererDialogData {
+    int refererOn;      // 0 or 1
+    std::wstring text;  // the Referer, whole: the dialog never shortens it
+};
+
+std::wstring WholeText(HWND control) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(GetWindowTextW(control, text.data(), static_cast<int>(text.size())));
+    return text;
+}
+
+HWND RefererField(HWND mainWindow) {
+    return GetDlgItem(GetDlgItem(mainWindow, kRefererBarId), kPathBarEditBase + kRefererBarId);
+}
+
+// The dialog shows the owner's current icon: the program's, or the busy one during a run.
+void ShowOwnerIcon(HWND dialog) {
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    SendMessageW(dialog, WM_SETICON, ICON_SMALL, GetClassLongPtrW(owner, GCLP_HICON));
+}
+
+void EnableTextWithFlag(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_REFERER_TEXT),
+                 IsDlgButtonChecked(dialog, IDC_REFERER_ON) == BST_CHECKED);
+}
+
+void OnInitReferer(HWND dialog, const RefererDialogData& data) {
+    ShowOwnerIcon(dialog);
+    CheckDlgButton(dialog, IDC_REFERER_ON, data.refererOn ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextW(dialog, IDC_REFERER_TEXT, data.text.c_str());
+    EnableTextWithFlag(dialog);
+}
+
+void OnRefererOk(HWND dialog, RefererDialogData& data) {
+    data.refererOn = IsDlgButtonChecked(dialog, IDC_REFERER_ON) == BST_CHECKED ? 1 : 0;
+    data.text = WholeText(GetDlgItem(dialog, IDC_REFERER_TEXT));
+    EndDialog(dialog, 1);
+}
+
+INT_PTR CALLBACK RefererDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        auto* data = reinterpret_cast<RefererDialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        switch (message) {
+            case WM_INITDIALOG:
+                SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+                OnInitReferer(dialog, *reinterpret_cast<RefererDialogData*>(lParam));
+                return TRUE;
+            case WM_COMMAND:
+                switch (LOWORD(wParam)) {
+                    case IDC_REFERER_ON:
+                        EnableTextWithFlag(dialog);
+                        return TRUE;
+                    case IDOK:
+                        OnRefererOk(dialog, *data);
+                        return TRUE;
+                    case IDCANCEL:
+                        EndDialog(dialog, 0);
+                        return TRUE;
+                }
+                return FALSE;
+            case WM_CLOSE:
+                EndDialog(dialog, 0);
+                return TRUE;
+        }
+    } catch (...) {
+        // Nothing may leave a dialog procedure; the dialog stays as it was.
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool RunRefererDialog(HWND mainWindow) {
+    RefererDialogData data = {gSettings.refererOn != 0 ? 1 : 0,
+                              ReadWholePathBarText(mainWindow, kRefererBarId)};
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_REFERER), mainWindow, RefererDialogProc,
+                        reinterpret_cast<LPARAM>(&data)) != 1) {
+        return false;
+    }
+    gSettings.refererOn = data.refererOn;
+    // The bar saves its field's text under REFERER on every change, disabled or not.
+    if (HWND field = RefererField(mainWindow)) {
+        SetWindowTextW(field, data.text.c_str());
+    }
+    ShowRefererStateOnBar(mainWindow);
+    return true;
+}
