@@ -8,6 +8,7 @@
 #include "app/window_ids.h"
 #include "app/window_layout.h"
 #include "bars/path_bar_text.h"
+#include "bars/customize_dialog.h"
 #include "bars/path_bars.h"
 #include "engine/download_run.h"
 #include "engine/run_state.h"
@@ -197,6 +198,12 @@ void OpenRefererDialog(HWND mainWindow, const CommandRow&) {
     RunRefererDialog(mainWindow);
 }
 
+void CustomizeToolbar(HWND mainWindow, const CommandRow&) {
+    if (RunCustomizeDialog(mainWindow)) {
+        RebuildMainToolbar(mainWindow);
+    }
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -268,7 +275,7 @@ const CommandRow kCommandTable[] = {
     {IDM_INVERT_INTERRUPTED, R::kAllowed, SelectByState, 0},
     {IDM_INVERT_ERROR, R::kAllowed, SelectByState, 0},
     {IDM_DOWNLOAD_SELECTED, R::kRefused, DownloadSelectedEntries, 0},
-    {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, nullptr, 0},
+    {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, CustomizeToolbar, 0},
     {IDM_STOP, R::kAllowed, RequestStop, 0},
 };
 

@@ -228,6 +228,10 @@ void SetRefererField(HWND mainWindow) {
 
 }  // namespace
 
+HBITMAP MainToolbarImages() {
+    return gMainToolbarImages;
+}
+
 const wchar_t* PathBarCaption(int barId) {
     return PathBarOf(barId).caption;
 }

@@ -15,6 +15,10 @@ void CreateBars(HWND mainWindow);
 // closed. The caller lays the window out again.
 void ReplaceMainToolbar(HWND mainWindow);
 
+// The prepared image strip of the main toolbar (bitmap 300), shared with the customization
+// dialog. Null until the bars have been created.
+HBITMAP MainToolbarImages();
+
 // The caption of a path bar (bars 2 to 7) and its TOOLBAR key.
 const wchar_t* PathBarCaption(int barId);
 const wchar_t* PathBarKey(int barId);
