@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "app/about_dialog.h"
 #include "app/message_box.h"
 #include "app/options_dialog.h"
 #include "app/referer_dialog.h"
@@ -8,6 +9,7 @@
 #include "app/window_ids.h"
 #include "app/window_layout.h"
 #include "bars/path_bar_text.h"
+#include "bars/choosers.h"
 #include "bars/customize_dialog.h"
 #include "bars/path_bars.h"
 #include "engine/download_run.h"
@@ -204,6 +206,18 @@ void CustomizeToolbar(HWND mainWindow, const CommandRow&) {
     }
 }
 
+void ChooseFileOfBar(HWND mainWindow, const CommandRow& row) {
+    ChoosePathBarFile(mainWindow, row.barId);
+}
+
+void ChooseSaveFolderOfBar(HWND mainWindow, const CommandRow&) {
+    ChooseSaveFolder(mainWindow);
+}
+
+void ShowAbout(HWND mainWindow, const CommandRow&) {
+    ShowAboutDialog(mainWindow);
+}
+
 void CloseMainWindow(HWND mainWindow, const CommandRow&) {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
 }
@@ -212,11 +226,11 @@ using R = DuringRun;
 
 // Ordered by id so a lookup can use binary search.
 const CommandRow kCommandTable[] = {
-    {IDM_SELECT_DL_LIST, R::kRefused, nullptr, kDownloadListBarId},
-    {IDM_SELECT_DL_LOG, R::kRefused, nullptr, kDownloadLogBarId},
-    {IDM_SELECT_CANCEL_LOG, R::kRefused, nullptr, kCancelLogBarId},
-    {IDM_SELECT_ERR_LOG, R::kRefused, nullptr, kErrorLogBarId},
-    {IDM_SELECT_DL_DIR, R::kRefused, nullptr, kSaveFolderBarId},
+    {IDM_SELECT_DL_LIST, R::kRefused, ChooseFileOfBar, kDownloadListBarId},
+    {IDM_SELECT_DL_LOG, R::kRefused, ChooseFileOfBar, kDownloadLogBarId},
+    {IDM_SELECT_CANCEL_LOG, R::kRefused, ChooseFileOfBar, kCancelLogBarId},
+    {IDM_SELECT_ERR_LOG, R::kRefused, ChooseFileOfBar, kErrorLogBarId},
+    {IDM_SELECT_DL_DIR, R::kRefused, ChooseSaveFolderOfBar, kSaveFolderBarId},
     {IDM_DOWNLOAD, R::kStops, DownloadAllEntries, 0},
     {IDM_OPEN_DL_DIR, R::kAllowed, OpenSaveFolder, kSaveFolderBarId},
     {IDM_ADD_DL_LIST, R::kRefused, AddDownloadListFile, kDownloadListBarId},
@@ -233,7 +247,7 @@ const CommandRow kCommandTable[] = {
     {IDM_OPEN_ERR_LOG_DIR, R::kAllowed, OpenFolderOfBar, kErrorLogBarId},
     {IDM_OPTIONS, R::kRefused, OpenOptionsDialog, 0},
     {IDM_README, R::kAllowed, OpenReadme, 0},
-    {IDM_ABOUT, R::kAllowed, nullptr, 0},
+    {IDM_ABOUT, R::kAllowed, ShowAbout, 0},
     {IDM_SELECTED_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
     {IDM_ALL_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
     {IDM_SELECTED_TO_DONE, R::kAllowed, SetStateOfRows, 0},

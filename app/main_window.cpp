@@ -6,6 +6,7 @@
 #include "app/message_box.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
+#include "app/tray.h"
 #include "app/window_layout.h"
 #include "app/window_ids.h"
 #include "bars/path_bars.h"
@@ -123,7 +124,7 @@ LRESULT OnClose(HWND hwnd) {
     return 0;
 }
 
-LRESULT OnDestroy() {
+LRESULT OnDestroy(HWND hwnd) {
     EndExitWait();
     gSelectionSnapshot.clear();
     gSelectionSnapshot.shrink_to_fit();
@@ -131,7 +132,8 @@ LRESULT OnDestroy() {
     DeleteMainLocks();
     DestroyDownloadList();
     SetInterfaceWindow(nullptr);
-    // The tray icon is deleted here once it exists.
+    // An icon left behind would stay in the notification area until the mouse passes over it.
+    DeleteTrayIcon(hwnd);
     PostQuitMessage(0);
     return 0;
 }
@@ -175,10 +177,53 @@ LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd, WM_NOTIFY, wParam, lParam);
 }
 
-// The tray branches (minimize to the tray, the tray icon's mouse messages and the shell's
-// "TaskbarCreated") are handled here once the tray icon exists; until then they take the
-// default path.
+// With IN_TRAY on, minimizing hides the window behind a tray icon instead. The low four bits
+// of a system command are the system's own, so they are masked off before comparing.
+LRESULT OnSysCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    if ((wParam & 0xFFF0) == SC_MINIMIZE && gSettings.inTray) {
+        if (AddTrayIcon(hwnd)) {
+            ShowWindow(hwnd, SW_HIDE);
+            return 0;
+        }
+        DeleteTrayIcon(hwnd);  // whatever half of it the shell may have kept
+    }
+    return DefWindowProcW(hwnd, WM_SYSCOMMAND, wParam, lParam);
+}
+
+// The tray icon's mouse messages: the right button opens its menu, the left one brings the
+// window back out of the tray.
+LRESULT OnTrayCallback(HWND hwnd, WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != kTrayIconId) {
+        return 0;
+    }
+    if (mouseMessage == WM_RBUTTONUP) {
+        ShowTrayMenu(hwnd);
+    } else if (mouseMessage == WM_LBUTTONUP) {
+        ShowWindow(hwnd, SW_SHOW);
+        SetForegroundWindow(hwnd);
+        DeleteTrayIcon(hwnd);
+    }
+    return 0;
+}
+
+// The shell was restarted and has forgotten the icon. Only a window in the tray (hidden) has
+// one to put back; if that fails, the window comes back instead of staying unreachable.
+LRESULT OnTaskbarCreated(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    if (IsWindowVisible(hwnd)) {
+        return DefWindowProcW(hwnd, gTaskbarCreatedMessage, wParam, lParam);
+    }
+    if (!AddTrayIcon(hwnd)) {
+        ShowWindow(hwnd, SW_SHOW);
+        DeleteTrayIcon(hwnd);
+    }
+    return 0;
+}
+
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A registered message has no fixed value to switch on; 0 means not registered yet.
+    if (message == gTaskbarCreatedMessage && gTaskbarCreatedMessage != 0) {
+        return OnTaskbarCreated(hwnd, wParam, lParam);
+    }
     switch (message) {
         case WM_CREATE:
             return OnCreate(hwnd, reinterpret_cast<CREATESTRUCTW*>(lParam));
@@ -187,12 +232,16 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         case WM_CLOSE:
             return OnClose(hwnd);
         case WM_DESTROY:
-            return OnDestroy();
+            return OnDestroy(hwnd);
         case WM_NOTIFY:
             return OnNotify(hwnd, wParam, lParam);
         case WM_COMMAND:
             OnCommand(hwnd, wParam);
             return 0;
+        case WM_SYSCOMMAND:
+            return OnSysCommand(hwnd, wParam, lParam);
+        case kTrayCallbackMessage:
+            return OnTrayCallback(hwnd, wParam, lParam);
         case kRunOnInterfaceMessage:
             return RunSentWork(lParam);
         default:

@@ -1,5 +1,11 @@
 #include "app/tray.h"
 
+#include "app/main_window.h"
+#include "app/owned_handle.h"
+#include "bars/download_mode.h"
+#include "engine/run_state.h"
+#include "res/resource.h"
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
@@ -25,6 +31,53 @@ void CopyField(wchar_t (&field)[N], const std::wstring& text) {
     field[length] = L'\0';
 }
 
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle None() { return nullptr; }
+    static bool Close(Handle menu) { return DestroyMenu(menu) != 0; }
+};
+using OwnedMenu = OwnedHandle<MenuTraits>;
+
+// The main window's title as it stands, for the tip.
+std::wstring WindowTitle(HWND mainWindow) {
+    wchar_t title[128] = L"";
+    GetWindowTextW(mainWindow, title, 128);
+    return title;
+}
+
+OwnedMenu BuildTrayMenu() {
+    OwnedMenu menu(CreatePopupMenu());
+    if (!menu) {
+        return menu;
+    }
+    // During a run the first item stops it; both reach the command table as usual.
+    if (IsRunActive()) {
+        AppendMenuW(menu.get(), MF_STRING, IDM_STOP, L"ダウンロード中止(&D)");
+    } else {
+        AppendMenuW(menu.get(), MF_STRING, IDM_DOWNLOAD, L"ダウンロード実行(&D)");
+    }
+    AppendMenuW(menu.get(), MF_STRING, IDM_OPEN_DL_DIR, L"保存フォルダを開く(&H)");
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, IDM_EXIT, L"終了(&X)");
+    return menu;
+}
+
+// Handles the message that the menu's item left in the queue (the posted WM_COMMAND) right
+// away, so the choice takes effect before the tray callback returns. A quit request is put
+// back for the message loop.
+void DispatchOnePendingMessage() {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        return;
+    }
+    if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
 }  // namespace
 
 BOOL CallTrayShell(DWORD message, NOTIFYICONDATAW& data) {
@@ -36,6 +89,33 @@ BOOL CallTrayShell(DWORD message, NOTIFYICONDATAW& data) {
 
 void SetTrayObserver(TrayObserver observer) {
     gObserver = std::move(observer);
+}
+
+bool AddTrayIcon(HWND mainWindow) {
+    NOTIFYICONDATAW data = TrayRecord(mainWindow);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = IsRunActive() ? gBusyIcon : IdleIcon();
+    CopyField(data.szTip, WindowTitle(mainWindow));
+    return CallTrayShell(NIM_ADD, data) != FALSE;
+}
+
+void DeleteTrayIcon(HWND mainWindow) {
+    NOTIFYICONDATAW data = TrayRecord(mainWindow);
+    CallTrayShell(NIM_DELETE, data);
+}
+
+void ShowTrayMenu(HWND mainWindow) {
+    OwnedMenu menu = BuildTrayMenu();
+    if (!menu) {
+        return;
+    }
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // A tray menu only closes on a click elsewhere when its owner is the foreground window.
+    SetForegroundWindow(mainWindow);
+    TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, mainWindow, nullptr);
+    DispatchOnePendingMessage();
 }
 
 void ModifyTrayIcon(HWND mainWindow, HICON icon, const std::wstring& tip) {
