@@ -168,10 +168,13 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         return 0;
     }
     bool selected = scope == RunScope::kSelectedEntries;
+    // Once the run has ended the slot array may be resized or freed (options, closing) while
+    // the notice is open: nothing of the slot is read after EndOfRun.
+    HWND owner = slot.owner;
     EndOfRun(slot, selected ? gSelectedRunCursor : gRunCursor);
     if (selected) {
         // The rows of the run lose their colour.
-        InvalidateRect(GetDlgItem(slot.owner, kListViewId), nullptr, TRUE);
+        InvalidateRect(GetDlgItem(owner, kListViewId), nullptr, TRUE);
     }
     return 0;
 }
