@@ -1,142 +1,22 @@
 // Download runs of the built program against the HTTP fixture server: saved files, row
 // states in the list file, the three logs, stops and resumes.
-#include "tests/e2e/program_driver.h"
-#include "tests/support/http_fixture.h"
+#include "tests/e2e/run_helpers.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iostream>
 
 namespace {
 
-constexpr UINT kDownload = 1005;
-constexpr UINT kStop = 2016;
-constexpr DWORD kRunTimeoutMs = 60000;
-const wchar_t kIdleTitle[] = L"Velmora Downloader";
-const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
-
-// One saved list line taken apart: state|text|size text|URL[|total].
-struct Record {
-    std::wstring state;
-    std::wstring text;
-    std::wstring total;
-};
-
-Record ParseRecord(const std::wstring& line) {
-    std::vector<std::wstring> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t bar = line.find(L'|', start);
-        fields.push_back(line.substr(start, bar - start));
-        if (bar == std::wstring::npos) {
-            break;
-        }
-        start = bar + 1;
-    }
-    fields.resize(5);
-    return {fields[0], fields[1], fields[4]};
-}
-
-// Bytes that differ from position to position, so a shifted or repeated block shows.
-std::string Pattern(size_t size) {
-    std::string bytes(size, '\0');
-    uint32_t value = 12345;
-    for (char& byte : bytes) {
-        value = value * 1103515245 + 12345;
-        byte = static_cast<char>(value >> 16);
-    }
-    return bytes;
-}
-
-// Readable while the program still writes the file, unlike its content.
-uint64_t FileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        return 0;
-    }
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-size_t CountLines(const std::string& utf8OrAnsi, const std::wstring& url) {
-    std::string narrow(url.begin(), url.end());
-    size_t count = 0;
-    size_t start = 0;
-    while (start <= utf8OrAnsi.size()) {
-        size_t end = utf8OrAnsi.find('\n', start);
-        std::string line = utf8OrAnsi.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        count += line == narrow;
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return count;
-}
-
-class DownloadRunTest : public testing::Test {
+class DownloadRunTest : public ProgramRunTest {
 protected:
-    void SetUp() override {
-        served_ = MakeFreshFolder(L"vlmr_served_");
-        ASSERT_TRUE(server_.Start(served_)) << server_.Error();
-        saveFolder_ = program_.folder() + L"saved";
-        ASSERT_TRUE(CreateDirectoryW(saveFolder_.c_str(), nullptr));
-        for (const std::wstring& log : {DownloadLog(), CancelLog(), ErrorLog()}) {
-            ASSERT_TRUE(WriteBytes(log, ""));
-        }
-        program_.WriteSetting(L"TOOLBAR", L"DL_DIR", saveFolder_.c_str());
-        program_.WriteSetting(L"TOOLBAR", L"DL_LOG", DownloadLog().c_str());
-        program_.WriteSetting(L"TOOLBAR", L"CANCEL_LOG", CancelLog().c_str());
-        program_.WriteSetting(L"TOOLBAR", L"ERR_LOG", ErrorLog().c_str());
-    }
-
-    void TearDown() override {
-        server_.Stop();
-        RemoveFolder(served_);
-    }
-
-    std::wstring DownloadLog() const { return program_.folder() + L"done.txt"; }
-    std::wstring CancelLog() const { return program_.folder() + L"cancel.txt"; }
-    std::wstring ErrorLog() const { return program_.folder() + L"error.txt"; }
-    std::wstring Saved(const std::wstring& name) const { return saveFolder_ + L"\\" + name; }
-
-    void Serve(const std::wstring& name, const std::string& bytes) {
-        ASSERT_TRUE(WriteBytes(served_ + name, bytes));
-    }
-
-    static std::wstring Waiting(const std::wstring& url) { return L"0|スタンバイ||" + url; }
-
     // Starts the program on the list and runs F5 until the completion notice.
     void RunToCompletion(const std::vector<std::wstring>& records) {
         program_.WriteList(records);
         ASSERT_TRUE(program_.StartAndWaitForWindow());
-        RunStarted();
+        RunUntilNotice();
     }
-
-    // Runs F5 in the started program until the completion notice.
-    void RunStarted() {
-        program_.PostCommand(kDownload);
-        MessageBoxSeen notice =
-            program_.WaitForMessageBox(L"確認", GetProcessId(program_.process()), kRunTimeoutMs);
-        ASSERT_NE(notice.box, nullptr) << "the run did not end with a notice";
-        EXPECT_EQ(notice.text, L"ダウンロードが完了しました");
-        program_.Answer(notice, IDOK);
-        EXPECT_TRUE(program_.WaitForTitle(kIdleTitle, 5000));
-    }
-
-    Record RecordOf(size_t row) const {
-        std::vector<std::wstring> lines = program_.ReadList();
-        return row < lines.size() ? ParseRecord(lines[row]) : Record{};
-    }
-
-    std::wstring served_;
-    std::wstring saveFolder_;
-    HttpFixture server_;
-    ProgramDriver program_;
 };
 
 }  // namespace
@@ -154,7 +34,6 @@ TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
     ASSERT_TRUE(WriteBytes(DownloadLog(), std::string(known.begin(), known.end())));
 
     RunToCompletion(records);
-    std::string log = ReadBytes(DownloadLog());
     for (size_t row = 0; row < files.size(); ++row) {
         const auto& [name, size] = files[row];
         SCOPED_TRACE(name);
@@ -163,7 +42,7 @@ TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
         EXPECT_EQ(record.state, L"3");
         EXPECT_EQ(record.text, L"ダウンロード完了");
         EXPECT_EQ(record.total, std::to_wstring(size));
-        EXPECT_EQ(CountLines(log, server_.Url(L"plain", name)), 1u);
+        EXPECT_EQ(CountInLog(DownloadLog(), server_.Url(L"plain", name)), 1u);
     }
     EXPECT_EQ(ReadBytes(ErrorLog()), "");
 }
@@ -190,13 +69,13 @@ TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {
     EXPECT_EQ(RecordOf(1).total, L"");
     EXPECT_EQ(ReadBytes(Saved(L"page.html")), "earlier copy");
 
-    Record cutRecord = RecordOf(2);
+    ListRecord cutRecord = RecordOf(2);
     EXPECT_EQ(cutRecord.state, L"5");
     EXPECT_EQ(cutRecord.text.rfind(L"回線エラー：", 0), 0u) << cutRecord.text;
     EXPECT_EQ(cutRecord.total, L"300000");
     EXPECT_EQ(ReadBytes(Saved(L"cut.bin")), Pattern(100000));
 
-    Record resetRecord = RecordOf(3);
+    ListRecord resetRecord = RecordOf(3);
     EXPECT_EQ(resetRecord.state, L"5");
     EXPECT_EQ(resetRecord.text.rfind(L"回線エラー：", 0), 0u) << resetRecord.text;
     EXPECT_NE(resetRecord.text.find(L"？"), std::wstring::npos) << resetRecord.text;
@@ -205,11 +84,10 @@ TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {
     EXPECT_EQ(RecordOf(4).state, L"3");
     EXPECT_EQ(ReadBytes(Saved(L"open.bin")), Pattern(20000));
 
-    std::string errors = ReadBytes(ErrorLog());
     for (const std::wstring& url : {missing, failing, cut, reset}) {
-        EXPECT_EQ(CountLines(errors, url), 1u) << std::string(url.begin(), url.end());
+        EXPECT_EQ(CountInLog(ErrorLog(), url), 1u) << std::string(url.begin(), url.end());
     }
-    EXPECT_EQ(CountLines(ReadBytes(DownloadLog()), open), 1u);
+    EXPECT_EQ(CountInLog(DownloadLog(), open), 1u);
 }
 
 TEST_F(DownloadRunTest, StopWhileTheServerStallsInterruptsWithinTwoSeconds) {
@@ -217,7 +95,7 @@ TEST_F(DownloadRunTest, StopWhileTheServerStallsInterruptsWithinTwoSeconds) {
     const std::wstring url = server_.Url(L"stall=50000", L"stalled.bin");
     program_.WriteList({Waiting(url)});
     ASSERT_TRUE(program_.StartAndWaitForWindow());
-    program_.PostCommand(kDownload);
+    program_.PostCommand(IDM_DOWNLOAD);
     ASSERT_TRUE(program_.WaitForTitle(kRunningTitle, 10000));
     // Let the transfer reach its stalled read.
     DWORD start = GetTickCount();
@@ -226,7 +104,7 @@ TEST_F(DownloadRunTest, StopWhileTheServerStallsInterruptsWithinTwoSeconds) {
     }
     Sleep(300);
     DWORD stopAt = GetTickCount();
-    program_.PostCommand(kStop);
+    program_.PostCommand(IDM_STOP);
     ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000));
     DWORD stopMs = GetTickCount() - stopAt;
     std::cout << "stop to idle while the server stalls: " << stopMs << " ms\n";
@@ -234,12 +112,12 @@ TEST_F(DownloadRunTest, StopWhileTheServerStallsInterruptsWithinTwoSeconds) {
     // A stopped run ends without a notice.
     EXPECT_EQ(program_.WaitForMessageBox(L"確認", GetProcessId(program_.process()), 500).box,
               nullptr);
-    Record record = RecordOf(0);
+    ListRecord record = RecordOf(0);
     EXPECT_EQ(record.state, L"4") << testing::PrintToString(record.text);
     EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << record.text;
     EXPECT_EQ(record.total, L"200000");
     EXPECT_EQ(ReadBytes(Saved(L"stalled.bin")), Pattern(50000));
-    EXPECT_EQ(CountLines(ReadBytes(CancelLog()), url), 1u);
+    EXPECT_EQ(CountInLog(CancelLog(), url), 1u);
 }
 
 TEST_F(DownloadRunTest, ResumeContinuesOnlyAnAnswerThatFollowsThePartialFile) {
@@ -309,7 +187,7 @@ TEST_F(DownloadRunTest, RefererIsSentWholeExactlyWhenItIsOnAndNotEmpty) {
     // Pasted into the field: longer than the settings file keeps, and still sent whole.
     SendMessageW(GetDlgItem(GetDlgItem(program_.window(), 7), 3007), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(referer.c_str()));
-    RunStarted();
+    RunUntilNotice();
     std::vector<RecordedRequest> requests = server_.Requests();
     ASSERT_EQ(requests.size(), 2u);
     for (const RecordedRequest& request : requests) {
