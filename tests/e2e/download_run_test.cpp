@@ -38,7 +38,7 @@ TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
         const auto& [name, size] = files[row];
         SCOPED_TRACE(name);
         EXPECT_EQ(ReadBytes(Saved(name)), Pattern(size));
-        Record record = RecordOf(row);
+        ListRecord record = RecordOf(row);
         EXPECT_EQ(record.state, L"3");
         EXPECT_EQ(record.text, L"ダウンロード完了");
         EXPECT_EQ(record.total, std::to_wstring(size));
@@ -204,4 +204,27 @@ TEST_F(DownloadRunTest, NoRefererWhenItIsOffOrEmpty) {
     RunToCompletion({Waiting(server_.Url(L"plain", L"a.bin"))});
     ASSERT_EQ(server_.Requests().size(), 1u);
     EXPECT_FALSE(server_.Requests()[0].Header("Referer"));
+}
+
+TEST_F(DownloadRunTest, UnsafeSaveNamesFailAndWriteNothingOutsideTheSaveFolder) {
+    const wchar_t* const names[] = {L"..",   L"CON", L"NUL.txt",
+                                    L"LPT1", L"a:b", L"..\\..\\escaped.txt"};
+    std::vector<std::wstring> records;
+    for (const wchar_t* name : names) {
+        records.push_back(Waiting(server_.Url(L"plain", L"x") + L"/" + name));
+    }
+    // Over-long: the folder and the name together pass 1023 characters.
+    records.push_back(
+        Waiting(server_.Url(L"plain", std::wstring(1100 - saveFolder_.size(), L'n'))));
+    RunToCompletion(records);
+    for (size_t row = 0; row < records.size(); ++row) {
+        SCOPED_TRACE(row);
+        ListRecord record = RecordOf(row);
+        EXPECT_EQ(record.state, L"5");
+        EXPECT_EQ(record.text, L"ファイルの保存に失敗");
+        EXPECT_EQ(CountInLog(ErrorLog(), record.url), 1u);
+    }
+    EXPECT_FALSE(FileExists(program_.folder() + L"escaped.txt"));
+    EXPECT_FALSE(FileExists(saveFolder_ + L"\\escaped.txt"));
+    EXPECT_TRUE(server_.Requests().empty());
 }
