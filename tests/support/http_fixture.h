@@ -3,7 +3,8 @@
 // misbehaviour through its URLs, read back through its request log, and ended with the test.
 #pragma once
 
-#include <cstdint>
+#include "tests/support/linux_process.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,8 +37,8 @@ public:
     // destruction; false with Error() when the process did not end.
     bool Stop();
 
-    bool Running() const { return port_ != 0; }
-    unsigned short Port() const { return port_; }
+    bool Running() const { return process_.Running(); }
+    unsigned short Port() const { return process_.Port(); }
     // L"http://127.0.0.1:PORT/options/name"; empty options mean "plain".
     std::wstring Url(std::wstring_view options, std::wstring_view name) const;
     // Every request received so far, oldest first. A request is recorded before it is
@@ -48,9 +49,7 @@ public:
 private:
     void Release();
 
-    std::uintptr_t control_ = ~std::uintptr_t{0};  // our end of the server's stdin and stdout
-    unsigned short port_ = 0;
-    bool winsockStarted_ = false;
-    std::wstring controlFolder_;  // request log and error output
+    LinuxProcess process_;
+    std::wstring workFolder_;  // request log and error output
     std::string error_;
 };
