@@ -22,7 +22,7 @@ import sys
 rows = [
     "3|ダウンロード完了|  52 MB |http://downloads.example.net/tools/archive-2026.zip|55050240",
     "2|DL中：  18 MB /   96 MB ( 19%)| 96 MB |http://mirror.example.org/iso/debian-12.iso|100663296",
-    "4|DL中断：1520 KB /   12 MB ( 12%)|  12 MB |http://example.com/video/lecture-01.mp4|12582912",
+    "4|DL中断：1520 KB / 12288 KB ( 12%)|  12 MB |http://example.com/video/lecture-01.mp4|12582912",
     "5|HTTPエラー：404|  |http://example.com/missing/report.pdf",
     "0|スタンバイ|  |ftp://ftp.example.jp/pub/readme.txt",
     "0|スタンバイ|  |http://example.com/photos/IMG_0042.jpg",
