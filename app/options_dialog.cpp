@@ -1,6 +1,7 @@
 #include "app/options_dialog.h"
 
 #include "app/message_box.h"
+#include "app/modal_dialog.h"
 #include "app/settings.h"
 #include "engine/run_state.h"
 #include "res/options_dialogs_ids.h"
@@ -143,36 +144,15 @@ void OnOptionsOk(HWND dialog, OptionsDialogData& data) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        auto* data = reinterpret_cast<OptionsDialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        switch (message) {
-            case WM_INITDIALOG:
-                SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-                OnInitOptions(dialog, *reinterpret_cast<OptionsDialogData*>(lParam));
-                return TRUE;
-            case WM_COMMAND:
-                switch (LOWORD(wParam)) {
-                    case IDC_IN_TRAY:
-                        EnableBalloonWithTray(dialog);
-                        return TRUE;
-                    case IDOK:
-                        OnOptionsOk(dialog, *data);
-                        return TRUE;
-                    case IDCANCEL:
-                        EndDialog(dialog, 0);
-                        return TRUE;
-                }
-                return FALSE;
-            case WM_CLOSE:
-                EndDialog(dialog, 0);
-                return TRUE;
-        }
-    } catch (...) {
-        // Nothing may leave a dialog procedure; the dialog stays as it was.
+void OnOptionsCommand(HWND dialog, WORD id, OptionsDialogData& data) {
+    if (id == IDC_IN_TRAY) {
+        EnableBalloonWithTray(dialog);
+    } else if (id == IDOK) {
+        OnOptionsOk(dialog, data);
     }
-    return FALSE;
 }
+
+constexpr DialogHandlers<OptionsDialogData> kOptionsHandlers = {OnInitOptions, OnOptionsCommand};
 
 }  // namespace
 
@@ -180,9 +160,7 @@ bool RunOptionsDialog(HWND mainWindow) {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&classes);
     OptionsDialogData data = ChoicesFromSettings();
-    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
-    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPTIONS), mainWindow, OptionsDialogProc,
-                        reinterpret_cast<LPARAM>(&data)) != 1) {
+    if (!RunModalDialog<OptionsDialogData, kOptionsHandlers>(mainWindow, IDD_OPTIONS, data)) {
         return false;
     }
     StoreChoices(data);

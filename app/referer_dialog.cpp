@@ -1,5 +1,6 @@
 #include "app/referer_dialog.h"
 
+#include "app/modal_dialog.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "bars/path_bar_text.h"
@@ -49,45 +50,22 @@ void OnRefererOk(HWND dialog, RefererDialogData& data) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR CALLBACK RefererDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        auto* data = reinterpret_cast<RefererDialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        switch (message) {
-            case WM_INITDIALOG:
-                SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-                OnInitReferer(dialog, *reinterpret_cast<RefererDialogData*>(lParam));
-                return TRUE;
-            case WM_COMMAND:
-                switch (LOWORD(wParam)) {
-                    case IDC_REFERER_ON:
-                        EnableTextWithFlag(dialog);
-                        return TRUE;
-                    case IDOK:
-                        OnRefererOk(dialog, *data);
-                        return TRUE;
-                    case IDCANCEL:
-                        EndDialog(dialog, 0);
-                        return TRUE;
-                }
-                return FALSE;
-            case WM_CLOSE:
-                EndDialog(dialog, 0);
-                return TRUE;
-        }
-    } catch (...) {
-        // Nothing may leave a dialog procedure; the dialog stays as it was.
+void OnRefererCommand(HWND dialog, WORD id, RefererDialogData& data) {
+    if (id == IDC_REFERER_ON) {
+        EnableTextWithFlag(dialog);
+    } else if (id == IDOK) {
+        OnRefererOk(dialog, data);
     }
-    return FALSE;
 }
+
+constexpr DialogHandlers<RefererDialogData> kRefererHandlers = {OnInitReferer, OnRefererCommand};
 
 }  // namespace
 
 bool RunRefererDialog(HWND mainWindow) {
     RefererDialogData data = {gSettings.refererOn != 0 ? 1 : 0,
                               ReadWholePathBarText(mainWindow, kRefererBarId)};
-    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
-    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_REFERER), mainWindow, RefererDialogProc,
-                        reinterpret_cast<LPARAM>(&data)) != 1) {
+    if (!RunModalDialog<RefererDialogData, kRefererHandlers>(mainWindow, IDD_REFERER, data)) {
         return false;
     }
     gSettings.refererOn = data.refererOn;
