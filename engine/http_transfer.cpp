@@ -38,11 +38,21 @@ struct InternetHandleTraits {
 using InternetHandle = OwnedHandle<InternetHandleTraits>;
 
 // What a transfer keeps open: the library, and the request with the connection it runs on.
+// Declared in this order so that they are destroyed request first.
 struct OpenTransfer {
     InternetHandle session;
     InternetHandle connection;  // only for http and https
     InternetHandle request;
 };
+
+// Closes the request, then its connection, then the library. The other order lets the
+// library free the inner handles with the session and hand their numbers to another
+// transfer, whose handles the later closes would then take.
+void CloseTransfer(OpenTransfer& transfer) {
+    transfer.request.Close();
+    transfer.connection.Close();
+    transfer.session.Close();
+}
 
 void Show(int row, int state, const std::wstring& text, uint32_t elapsed, const std::wstring& url,
           double size, int32_t speed = 0) {
@@ -351,7 +361,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     }
     double total = ContentLength(transfer.request.get());
     ReadResult read = ReadIntoFile(transfer.request.get(), file.get(), row, url, 0, total, slot);
-    transfer = OpenTransfer();
+    CloseTransfer(transfer);
     file.Close();
     Finish(row, url, slot, read, total);
 }
@@ -404,14 +414,14 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     LARGE_INTEGER end = {};
     if (!AnswerContinuesFile(transfer.request.get(), offset, expected, total) ||
         !SetFilePointerEx(file.get(), end, nullptr, FILE_END)) {
-        transfer = OpenTransfer();
+        CloseTransfer(transfer);
         file.Close();
         HttpDownload(row, url, savePath, slot);
         return;
     }
     ReadResult read =
         ReadIntoFile(transfer.request.get(), file.get(), row, url, offset, total, slot);
-    transfer = OpenTransfer();
+    CloseTransfer(transfer);
     file.Close();
     Finish(row, url, slot, read, total);
 }
