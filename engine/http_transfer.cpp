@@ -26,6 +26,10 @@ constexpr int kOpenAttempts = 5;
 // Always from the server, and no second copy of every download in the browser's cache.
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr double kNoSize = -1;
+// Reads start at the library's own buffer size and adapt to the transfer's pace.
+constexpr DWORD kFirstReadBytes = 8192;
+constexpr DWORD kQuickReadMs = 50;
+constexpr DWORD kSlowReadMs = 200;
 // A partial file larger than this (2^52 bytes) is not resumed: its size would not survive
 // the double that carries byte counts.
 constexpr LONG kLargestResumableHighPart = 0xFFFFF;
@@ -191,6 +195,32 @@ bool WriteAll(HANDLE file, const char* bytes, DWORD count) {
     return true;
 }
 
+// Reads up to size bytes once data is there. The read waits until size bytes have come (or
+// the data ends); a read that then times out or breaks loses what it had gathered, so the
+// caller keeps size to a fraction of a second of data. With nothing there yet, one byte is
+// waited for, since the library may report nothing before the data has ended. Received 0
+// only at the end of the data.
+bool ReadChunk(HINTERNET request, void* buffer, DWORD size, DWORD& received) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+        return false;
+    }
+    return InternetReadFile(request, buffer, available == 0 ? 1 : size, &received) != 0;
+}
+
+// The size of the next read: doubled while reads fill quickly, halved when one takes long,
+// so a fast transfer moves in large reads and a slow one never holds up a stop or loses
+// much to a broken connection.
+DWORD NextReadSize(DWORD size, DWORD received, DWORD tookMs, DWORD largest) {
+    if (received == size && tookMs < kQuickReadMs) {
+        return std::min(size * 2, largest);
+    }
+    if (tookMs > kSlowReadMs) {
+        return std::max(size / 2, std::min(kFirstReadBytes, largest));
+    }
+    return size;
+}
+
 struct ReadResult {
     double downloaded;
     uint32_t elapsed;
@@ -209,22 +239,19 @@ ReadResult ReadIntoFile(HINTERNET request, HANDLE file, int row, const std::wstr
     SpeedRing ring;
     DWORD start = GetTickCount();
     DWORD chunk = static_cast<DWORD>(slot.bufferBytes);
+    DWORD readSize = std::min(kFirstReadBytes, chunk);
     do {
         std::wstring text = FormatProgressText(result.downloaded, total);
         result.elapsed = GetTickCount() - start;
         int32_t speed = ring.NextSpeed();
         Show(row, kDownloading, text, result.elapsed, url, total, speed);
-        // Only what has arrived is read: a read that waits to fill the whole buffer and then
-        // times out or breaks loses everything it had gathered. With nothing there yet, one
-        // byte is waited for (the library may report 0 before the data has ended).
-        DWORD available = 0;
         DWORD received = 0;
-        if (!InternetQueryDataAvailable(request, &available, 0, 0) ||
-            !InternetReadFile(request, slot.buffer, std::clamp<DWORD>(available, 1, chunk),
-                              &received)) {
+        DWORD readStart = GetTickCount();
+        if (!ReadChunk(request, slot.buffer, readSize, received)) {
             result.readFailed = true;
             break;
         }
+        readSize = NextReadSize(readSize, received, GetTickCount() - readStart, chunk);
         if (received == 0) {
             break;
         }
