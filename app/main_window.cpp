@@ -242,6 +242,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             return OnSysCommand(hwnd, wParam, lParam);
         case kTrayCallbackMessage:
             return OnTrayCallback(hwnd, wParam, lParam);
+        case kRefreshStatusBarMessage:
+            RunQueuedStatusBarRefresh(hwnd);
+            return 0;
         case kRunOnInterfaceMessage:
             return RunSentWork(lParam);
         default:

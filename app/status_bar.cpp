@@ -16,6 +16,8 @@ constexpr int kIconRoom = 20;
 
 // Loaded once, shared, kept for the life of the process.
 HICON gStateIcons[kStateCount] = {};
+// The window whose queue holds a refresh; later requests ride on it.
+HWND gRefreshQueuedFor = nullptr;
 
 }  // namespace
 
@@ -102,4 +104,16 @@ void RefreshStatusBar(HWND mainWindow) {
     for (int state = 0; state < kStateCount; ++state) {
         SendMessageW(bar, SB_SETICON, state + 2, reinterpret_cast<LPARAM>(gStateIcons[state]));
     }
+}
+
+void QueueStatusBarRefresh(HWND mainWindow) {
+    if (gRefreshQueuedFor != mainWindow &&
+        PostMessageW(mainWindow, kRefreshStatusBarMessage, 0, 0)) {
+        gRefreshQueuedFor = mainWindow;
+    }
+}
+
+void RunQueuedStatusBarRefresh(HWND mainWindow) {
+    gRefreshQueuedFor = nullptr;
+    RefreshStatusBar(mainWindow);
 }

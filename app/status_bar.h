@@ -21,3 +21,12 @@ void CreateStatusBar(HWND mainWindow);
 // Recomputes the parts and texts. Nothing is computed while the bar is hidden or absent,
 // and nothing changes when a row holds a state the bar does not know.
 void RefreshStatusBar(HWND mainWindow);
+
+// The refresh asked for by a row update during a run: counting every row after every update
+// of a large list would cost more than the transfers themselves, so the request is queued
+// once and carried out when the interface thread gets to it, covering every update made
+// meanwhile. Interface thread.
+constexpr UINT kRefreshStatusBarMessage = WM_APP + 2;
+void QueueStatusBarRefresh(HWND mainWindow);
+// The main window's handling of kRefreshStatusBarMessage.
+void RunQueuedStatusBarRefresh(HWND mainWindow);

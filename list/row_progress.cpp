@@ -35,7 +35,7 @@ bool ShowUpdate(const RowUpdate& update) {
             times->saved = GetTickCount();
         }
     }
-    RefreshStatusBar(GetParent(DownloadListWindow()));
+    QueueStatusBarRefresh(GetParent(DownloadListWindow()));
     return true;
 }
 
