@@ -169,13 +169,14 @@ void ToggleBar(HWND mainWindow, int viewCommand) {
         RefreshStatusBar(mainWindow);  // counts are not kept up to date while hidden
     }
     ShowWindow(bar, show ? SW_SHOW : SW_HIDE);
-    WriteViewKey(static_cast<ViewBar>(index), show, mainWindow);
     if (statusBar) {
         // Only the list view's height changes; the bars above stay where they are.
         RECT client = {};
         GetClientRect(mainWindow, &client);
         PlaceListView(mainWindow, client.right, client.bottom);
+        WriteViewKey(kViewStatusBar, show, mainWindow);
     } else {
+        WriteViewKey(static_cast<ViewBar>(index), show, mainWindow);
         LayOutWindow(mainWindow);
     }
 }
