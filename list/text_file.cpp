@@ -26,8 +26,9 @@ constexpr int kTemporaryNameAttempts = 100;
 std::atomic<unsigned> gTemporaryFileCounter{0};
 
 FileHandle OpenForReading(const std::wstring& path) {
-    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 // Reads the file from its start to its end in one go.
