@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the built program under a virtual display in fresh folders with a sample list and
 # saves pictures of the main window: every bar shown (main.png), a narrow window
-# (narrow.png) and several bars hidden (hidden-bars.png).
+# (narrow.png), several bars hidden (hidden-bars.png) and during a run (running.png).
 # Usage: screenshot.sh [output folder]   (default build/screenshots; BUILD_DIR selects the build)
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -65,3 +65,40 @@ CANCEL_LOG_TBAR=0
 ERR_LOG_TBAR=0
 REF_TBAR=0
 "
+
+# During a run: the program downloads slowly served files, driven by the download benchmark's
+# driver (F5 in a fresh program folder), and is pictured mid-way (running.png).
+driver="$build/tests/download_bench.exe"
+if [ ! -f "$driver" ]; then
+  echo "no $driver: build the tests first for running.png" >&2
+  exit 0
+fi
+work="$(mktemp -d)"
+mkdir -p "$work/served" "$work/saved"
+for i in 1 2 3 4 5 6; do
+  head -c $((400000 + i * 50000)) /dev/urandom > "$work/served/sample-$i.zip"
+done
+cat > "$work/shot.sh" <<EOS
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export VELMORA_EXE="$build/VelmoraDownloader.exe"
+python3 "$top/tests/fixtures/http_fixture.py" --root "$work/served" --log "$work/requests.log" \
+  --port-file "$work/port" &
+server=\$!
+for i in \$(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=\$(cat "$work/port")
+for i in 1 2 3 4 5 6; do echo "http://127.0.0.1:\$port/slow=90000/sample-\$i.zip"; done > "$work/urls.txt"
+echo "http://127.0.0.1:\$port/status=404/missing.zip" >> "$work/urls.txt"
+wine "$driver" "\$(winepath -w "$work/urls.txt")" "\$(winepath -w "$work/saved")" 3 >/dev/null 2>&1 &
+for i in \$(seq 50); do
+  id=\$(xwininfo -root -tree | awk '/"ダウンロード実行中 - Velmora Downloader"/ {print \$1; exit}')
+  [ -n "\$id" ] && break
+  sleep 0.2
+done
+sleep 3
+import -window "\$id" "$out/running.png"
+wineserver -k
+kill \$server
+EOS
+xvfb-run -a -s "-screen 0 1240x800x24" bash "$work/shot.sh"
+rm -rf "$work"
+echo "$out/running.png"
