@@ -46,12 +46,12 @@ bool ReadLogLine(std::string_view text, size_t& session, std::string& command) {
 }
 
 // The complete lines of the work folder's command log as (connection, command) pairs.
-std::vector<std::pair<size_t, std::string>> ReadCommandLog(const std::wstring& workFolder) {
+std::vector<std::pair<size_t, std::string>> ReadCommandLog(const std::wstring& path) {
     std::vector<std::pair<size_t, std::string>> entries;
-    if (workFolder.empty()) {
+    if (path.empty()) {
         return entries;
     }
-    std::string log = ReadBytes(workFolder + L"commands.log");
+    std::string log = ReadBytes(path);
     size_t start = 0;
     while (start < log.size()) {
         size_t end = log.find('\n', start);
@@ -70,69 +70,13 @@ std::vector<std::pair<size_t, std::string>> ReadCommandLog(const std::wstring& w
 
 }  // namespace
 
-FtpFixture::~FtpFixture() {
-    Stop();
-}
-
-FtpFixture::FtpFixture(FtpFixture&& other) noexcept
-    : process_(std::move(other.process_)),
-      workFolder_(std::exchange(other.workFolder_, {})),
-      error_(std::move(other.error_)) {}
-
-FtpFixture& FtpFixture::operator=(FtpFixture&& other) noexcept {
-    if (this != &other) {
-        Stop();
-        process_ = std::move(other.process_);
-        workFolder_ = std::exchange(other.workFolder_, {});
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 bool FtpFixture::Start(const std::wstring& rootFolder, const std::vector<std::string>& options) {
-    return Launch("ftp_fixture.py", rootFolder, options, "scripted FTP server");
+    return server_.Start("ftp_fixture.py", rootFolder, L"commands.log", options,
+                         "scripted FTP server");
 }
 
 bool FtpFixture::StartReal(const std::wstring& rootFolder) {
-    return Launch("ftp_real.py", rootFolder, {}, "pyftpdlib FTP server");
-}
-
-bool FtpFixture::Launch(const char* script, const std::wstring& rootFolder,
-                        const std::vector<std::string>& options, const std::string& name) {
-    Stop();
-    error_.clear();
-    workFolder_ = MakeFreshFolder(L"vlmr_ftp_");
-    std::string unixWork = UnixPathOf(workFolder_);
-    std::string unixRoot = UnixPathOf(rootFolder);
-    if (unixWork.empty() || unixRoot.empty()) {
-        error_ = "no Unix path for the folders (the tests run under Wine only)";
-        Release();
-        return false;
-    }
-    std::vector<std::string> arguments = {"--root", unixRoot, "--log", unixWork + "/commands.log"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    if (!process_.Start(script, arguments, workFolder_, name)) {
-        error_ = process_.Error();
-        Release();
-        return false;
-    }
-    return true;
-}
-
-bool FtpFixture::Stop() {
-    bool ended = process_.Stop();
-    if (!ended) {
-        error_ = process_.Error();
-    }
-    Release();
-    return ended;
-}
-
-void FtpFixture::Release() {
-    if (!workFolder_.empty()) {
-        RemoveFolder(workFolder_);
-        workFolder_.clear();
-    }
+    return server_.Start("ftp_real.py", rootFolder, L"commands.log", {}, "pyftpdlib FTP server");
 }
 
 std::wstring FtpFixture::Url(std::wstring_view path) const {
@@ -143,7 +87,7 @@ std::wstring FtpFixture::Url(std::wstring_view path) const {
 
 std::vector<std::vector<std::string>> FtpFixture::Sessions() const {
     std::vector<std::vector<std::string>> sessions;
-    for (auto& [session, command] : ReadCommandLog(workFolder_)) {
+    for (auto& [session, command] : ReadCommandLog(server_.LogPath())) {
         if (sessions.size() < session) {
             sessions.resize(session);
         }
@@ -154,7 +98,7 @@ std::vector<std::vector<std::string>> FtpFixture::Sessions() const {
 
 std::vector<std::string> FtpFixture::Commands() const {
     std::vector<std::string> commands;
-    for (auto& entry : ReadCommandLog(workFolder_)) {
+    for (auto& entry : ReadCommandLog(server_.LogPath())) {
         commands.push_back(std::move(entry.second));
     }
     return commands;

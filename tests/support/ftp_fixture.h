@@ -12,13 +12,6 @@
 
 class FtpFixture {
 public:
-    FtpFixture() = default;
-    ~FtpFixture();
-    FtpFixture(FtpFixture&& other) noexcept;
-    FtpFixture& operator=(FtpFixture&& other) noexcept;
-    FtpFixture(const FtpFixture&) = delete;
-    FtpFixture& operator=(const FtpFixture&) = delete;
-
     // Starts the scripted server on the files of rootFolder (a Windows path) with options such
     // as "--reply=PASS:530", "--pasv=overlong" or "--data=stall:3000" (all of them are listed
     // in ftp_fixture.py), and waits up to 10 s for its port. False with Error() saying why,
@@ -28,10 +21,10 @@ public:
     bool StartReal(const std::wstring& rootFolder);
     // Ends the server and waits up to 5 s until its process has gone. Also done on
     // destruction; false with Error() when the process did not end.
-    bool Stop();
+    bool Stop() { return server_.Stop(); }
 
-    bool Running() const { return process_.Running(); }
-    unsigned short Port() const { return process_.Port(); }
+    bool Running() const { return server_.Running(); }
+    unsigned short Port() const { return server_.Port(); }
     // L"ftp://127.0.0.1:PORT/" followed by path (given without its leading "/").
     std::wstring Url(std::wstring_view path) const;
     // Every command line received so far on any control connection, oldest first, as the
@@ -40,14 +33,8 @@ public:
     std::vector<std::string> Commands() const;
     // The same lines grouped by control connection, in the order the connections came.
     std::vector<std::vector<std::string>> Sessions() const;
-    const std::string& Error() const { return error_; }
+    const std::string& Error() const { return server_.Error(); }
 
 private:
-    bool Launch(const char* script, const std::wstring& rootFolder,
-                const std::vector<std::string>& options, const std::string& name);
-    void Release();
-
-    LinuxProcess process_;
-    std::wstring workFolder_;  // command log and error output
-    std::string error_;
+    FixtureServer server_;  // move-only: so is the fixture
 };

@@ -194,60 +194,9 @@ std::optional<std::string> RecordedRequest::Header(std::string_view name) const 
     return std::nullopt;
 }
 
-HttpFixture::~HttpFixture() {
-    Stop();
-}
-
-HttpFixture::HttpFixture(HttpFixture&& other) noexcept
-    : process_(std::move(other.process_)),
-      workFolder_(std::exchange(other.workFolder_, {})),
-      error_(std::move(other.error_)) {}
-
-HttpFixture& HttpFixture::operator=(HttpFixture&& other) noexcept {
-    if (this != &other) {
-        Stop();
-        process_ = std::move(other.process_);
-        workFolder_ = std::exchange(other.workFolder_, {});
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 bool HttpFixture::Start(const std::wstring& rootFolder) {
-    Stop();
-    error_.clear();
-    workFolder_ = MakeFreshFolder(L"vlmr_http_");
-    std::string unixWork = UnixPathOf(workFolder_);
-    std::string unixRoot = UnixPathOf(rootFolder);
-    if (unixWork.empty() || unixRoot.empty()) {
-        error_ = "no Unix path for the folders (the tests run under Wine only)";
-        Release();
-        return false;
-    }
-    if (!process_.Start("http_fixture.py",
-                        {"--root", unixRoot, "--log", unixWork + "/requests.jsonl"}, workFolder_,
-                        "HTTP fixture server")) {
-        error_ = process_.Error();
-        Release();
-        return false;
-    }
-    return true;
-}
-
-bool HttpFixture::Stop() {
-    bool ended = process_.Stop();
-    if (!ended) {
-        error_ = process_.Error();
-    }
-    Release();
-    return ended;
-}
-
-void HttpFixture::Release() {
-    if (!workFolder_.empty()) {
-        RemoveFolder(workFolder_);
-        workFolder_.clear();
-    }
+    return server_.Start("http_fixture.py", rootFolder, L"requests.jsonl", {},
+                         "HTTP fixture server");
 }
 
 std::wstring HttpFixture::Url(std::wstring_view options, std::wstring_view name) const {
@@ -260,10 +209,11 @@ std::wstring HttpFixture::Url(std::wstring_view options, std::wstring_view name)
 
 std::vector<RecordedRequest> HttpFixture::Requests() const {
     std::vector<RecordedRequest> requests;
-    if (workFolder_.empty()) {
+    std::wstring path = server_.LogPath();
+    if (path.empty()) {
         return requests;
     }
-    std::string log = ReadBytes(workFolder_ + L"requests.jsonl");
+    std::string log = ReadBytes(path);
     size_t start = 0;
     while (start < log.size()) {
         size_t end = log.find('\n', start);

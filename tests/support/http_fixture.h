@@ -23,33 +23,22 @@ struct RecordedRequest {
 
 class HttpFixture {
 public:
-    HttpFixture() = default;
-    ~HttpFixture();
-    HttpFixture(HttpFixture&& other) noexcept;
-    HttpFixture& operator=(HttpFixture&& other) noexcept;
-    HttpFixture(const HttpFixture&) = delete;
-    HttpFixture& operator=(const HttpFixture&) = delete;
-
     // Starts the server on the files of rootFolder (a Windows path) and waits up to 10 s for
     // its port. False with Error() saying why, including the server's own error output.
     bool Start(const std::wstring& rootFolder);
     // Ends the server and waits up to 5 s until its process has gone. Also done on
     // destruction; false with Error() when the process did not end.
-    bool Stop();
+    bool Stop() { return server_.Stop(); }
 
-    bool Running() const { return process_.Running(); }
-    unsigned short Port() const { return process_.Port(); }
+    bool Running() const { return server_.Running(); }
+    unsigned short Port() const { return server_.Port(); }
     // L"http://127.0.0.1:PORT/options/name"; empty options mean "plain".
     std::wstring Url(std::wstring_view options, std::wstring_view name) const;
     // Every request received so far, oldest first. A request is recorded before it is
     // answered, so a request whose answer has arrived is always there.
     std::vector<RecordedRequest> Requests() const;
-    const std::string& Error() const { return error_; }
+    const std::string& Error() const { return server_.Error(); }
 
 private:
-    void Release();
-
-    LinuxProcess process_;
-    std::wstring workFolder_;  // request log and error output
-    std::string error_;
+    FixtureServer server_;  // move-only: so is the fixture
 };

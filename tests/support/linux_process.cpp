@@ -273,3 +273,69 @@ void LinuxProcess::Release() {
         winsockStarted_ = false;
     }
 }
+
+FixtureServer::~FixtureServer() {
+    Stop();
+}
+
+FixtureServer::FixtureServer(FixtureServer&& other) noexcept
+    : process_(std::move(other.process_)),
+      workFolder_(std::exchange(other.workFolder_, {})),
+      logName_(std::move(other.logName_)),
+      error_(std::move(other.error_)) {}
+
+FixtureServer& FixtureServer::operator=(FixtureServer&& other) noexcept {
+    if (this != &other) {
+        Stop();
+        process_ = std::move(other.process_);
+        workFolder_ = std::exchange(other.workFolder_, {});
+        logName_ = std::move(other.logName_);
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+bool FixtureServer::Start(const char* script, const std::wstring& rootFolder,
+                          const wchar_t* logName, const std::vector<std::string>& options,
+                          const std::string& name) {
+    Stop();
+    error_.clear();
+    workFolder_ = MakeFreshFolder(L"vlmr_fixture_");
+    logName_ = logName;
+    std::string unixWork = UnixPathOf(workFolder_);
+    std::string unixRoot = UnixPathOf(rootFolder);
+    if (unixWork.empty() || unixRoot.empty()) {
+        error_ = "no Unix path for the folders (the tests run under Wine only)";
+        Release();
+        return false;
+    }
+    std::vector<std::string> arguments = {"--root", unixRoot, "--log",
+                                          UnixPathOf(workFolder_ + logName_)};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    if (!process_.Start(script, arguments, workFolder_, name)) {
+        error_ = process_.Error();
+        Release();
+        return false;
+    }
+    return true;
+}
+
+bool FixtureServer::Stop() {
+    bool ended = process_.Stop();
+    if (!ended) {
+        error_ = process_.Error();
+    }
+    Release();
+    return ended;
+}
+
+std::wstring FixtureServer::LogPath() const {
+    return workFolder_.empty() ? std::wstring() : workFolder_ + logName_;
+}
+
+void FixtureServer::Release() {
+    if (!workFolder_.empty()) {
+        RemoveFolder(workFolder_);
+        workFolder_.clear();
+    }
+}

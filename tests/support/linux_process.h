@@ -44,3 +44,37 @@ private:
     std::string name_;
     std::string error_;
 };
+
+// A fixture server together with its work folder (its log and error output), which is
+// removed when the server stops.
+class FixtureServer {
+public:
+    FixtureServer() = default;
+    ~FixtureServer();
+    FixtureServer(FixtureServer&& other) noexcept;
+    FixtureServer& operator=(FixtureServer&& other) noexcept;
+    FixtureServer(const FixtureServer&) = delete;
+    FixtureServer& operator=(const FixtureServer&) = delete;
+
+    // Starts tests/fixtures/<script> on the files of rootFolder (a Windows path), writing its
+    // log to logName in a fresh work folder, with the script's own options after. Stops a
+    // server started before. False with Error() saying why.
+    bool Start(const char* script, const std::wstring& rootFolder, const wchar_t* logName,
+               const std::vector<std::string>& options, const std::string& name);
+    // Ends the server and removes its work folder; false with Error() when it did not end.
+    bool Stop();
+
+    bool Running() const { return process_.Running(); }
+    unsigned short Port() const { return process_.Port(); }
+    // The server's log; empty when no server runs.
+    std::wstring LogPath() const;
+    const std::string& Error() const { return error_; }
+
+private:
+    void Release();
+
+    LinuxProcess process_;
+    std::wstring workFolder_;
+    std::wstring logName_;
+    std::string error_;
+};
