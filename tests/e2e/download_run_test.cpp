@@ -7,19 +7,7 @@
 
 #include <iostream>
 
-namespace {
-
-class DownloadRunTest : public ProgramRunTest {
-protected:
-    // Starts the program on the list and runs F5 until the completion notice.
-    void RunToCompletion(const std::vector<std::wstring>& records) {
-        program_.WriteList(records);
-        ASSERT_TRUE(program_.StartAndWaitForWindow());
-        RunUntilNotice();
-    }
-};
-
-}  // namespace
+using DownloadRunTest = ProgramRunTest;
 
 TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
     const std::vector<std::pair<std::wstring, size_t>> files = {
@@ -36,13 +24,7 @@ TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
     RunToCompletion(records);
     for (size_t row = 0; row < files.size(); ++row) {
         const auto& [name, size] = files[row];
-        SCOPED_TRACE(name);
-        EXPECT_EQ(ReadBytes(Saved(name)), Pattern(size));
-        ListRecord record = RecordOf(row);
-        EXPECT_EQ(record.state, L"3");
-        EXPECT_EQ(record.text, L"ダウンロード完了");
-        EXPECT_EQ(record.total, std::to_wstring(size));
-        EXPECT_EQ(CountInLog(DownloadLog(), server_.Url(L"plain", name)), 1u);
+        ExpectDownloadedWhole(row, name, Pattern(size), server_.Url(L"plain", name));
     }
     EXPECT_EQ(ReadBytes(ErrorLog()), "");
 }

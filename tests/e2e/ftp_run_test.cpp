@@ -17,12 +17,6 @@ protected:
     void StartScripted(const std::vector<std::string>& options) {
         ASSERT_TRUE(ftp_.Start(served_, options)) << ftp_.Error();
     }
-    // The list, the program and one run until its notice.
-    void RunToCompletion(const std::vector<std::wstring>& records) {
-        program_.WriteList(records);
-        ASSERT_TRUE(program_.StartAndWaitForWindow());
-        RunUntilNotice();
-    }
     static std::wstring Interrupted(const std::wstring& url, const wchar_t* total = nullptr) {
         return L"4|DL中断||" + url + (total ? std::wstring(L"|") + total : L"");
     }
@@ -53,13 +47,7 @@ TEST_F(FtpRunTest, FreshDownloadsFromARealServerAreWholeDoneAndLogged) {
     RunToCompletion(records);
     for (size_t row = 0; row < files.size(); ++row) {
         const auto& [name, size] = files[row];
-        SCOPED_TRACE(name);
-        EXPECT_EQ(ReadBytes(Saved(name)), Pattern(size));
-        ListRecord record = RecordOf(row);
-        EXPECT_EQ(record.state, L"3");
-        EXPECT_EQ(record.text, L"ダウンロード完了");
-        EXPECT_EQ(record.total, std::to_wstring(size));
-        EXPECT_EQ(CountInLog(DownloadLog(), ftp_.Url(name)), 1u);
+        ExpectDownloadedWhole(row, name, Pattern(size), ftp_.Url(name));
     }
     // One control connection per entry: the program's client did every transfer itself.
     EXPECT_EQ(ftp_.Sessions().size(), files.size());

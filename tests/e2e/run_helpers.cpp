@@ -159,6 +159,23 @@ void ProgramRunTest::Serve(const std::wstring& name, const std::string& bytes) {
     ASSERT_TRUE(WriteBytes(served_ + name, bytes));
 }
 
+void ProgramRunTest::RunToCompletion(const std::vector<std::wstring>& records) {
+    program_.WriteList(records);
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    RunUntilNotice();
+}
+
+void ProgramRunTest::ExpectDownloadedWhole(size_t row, const std::wstring& name,
+                                           const std::string& bytes, const std::wstring& url) {
+    SCOPED_TRACE(testing::PrintToString(name));
+    EXPECT_EQ(ReadBytes(Saved(name)), bytes);
+    ListRecord record = RecordOf(row);
+    EXPECT_EQ(record.state, L"3");
+    EXPECT_EQ(record.text, L"ダウンロード完了");
+    EXPECT_EQ(record.total, std::to_wstring(bytes.size()));
+    EXPECT_EQ(CountInLog(DownloadLog(), url), 1u);
+}
+
 void ProgramRunTest::RunUntilNotice(UINT command) {
     program_.PostCommand(command);
     ExpectNoticeAndIdle();

@@ -80,6 +80,11 @@ protected:
     // Posts the command that starts a run and waits until it ends with the completion notice,
     // which is answered; then waits for the idle title.
     void RunUntilNotice(UINT command = IDM_DOWNLOAD);
+    // Writes the list, starts the program and runs F5 until the completion notice.
+    void RunToCompletion(const std::vector<std::wstring>& records);
+    // The row ended Done with the whole file saved, its size stored and its URL logged once.
+    void ExpectDownloadedWhole(size_t row, const std::wstring& name, const std::string& bytes,
+                               const std::wstring& url);
     // Waits for the completion notice of a run already going, answers it and waits for idle.
     void ExpectNoticeAndIdle();
     // A stopped run shows no notice: none appears within a while after the idle title.
