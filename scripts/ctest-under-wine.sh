@@ -6,7 +6,7 @@ export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,m
 wineserver -p
 # Start Wine's background services now, detached from ctest's output pipes: started by the
 # first test they would inherit its output and ctest would wait for them to end.
-wine cmd /c exit </dev/null >/dev/null 2>&1
+"${VELMORA_WINE:-wine}" cmd /c exit </dev/null >/dev/null 2>&1
 cd "$build"
 ctest --output-on-failure "$@"
 status=$?

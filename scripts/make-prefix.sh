@@ -7,8 +7,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$prefix/.velmora-ready" ]; then
   mkdir -p "$prefix"
-  wineboot -i >/dev/null 2>&1
-  wine regedit /S "$(winepath -w "$here/wine-prefix.reg")" >/dev/null 2>&1
+  "${VELMORA_WINE:-wine}" wineboot -i >/dev/null 2>&1
+  "${VELMORA_WINE:-wine}" regedit /S "$("${VELMORA_WINE:-wine}" winepath -w "$here/wine-prefix.reg")" >/dev/null 2>&1
   wineserver -w
   touch "$prefix/.velmora-ready"
 fi
