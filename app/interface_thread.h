@@ -7,7 +7,8 @@
 
 #include <functional>
 
-// The private message that carries the work; lParam points to a std::function<void()>.
+// The private message that carries the work. Its lParam names work that this process handed
+// over itself; a message of this number from anyone else names nothing and does nothing.
 constexpr UINT kRunOnInterfaceMessage = WM_APP + 1;
 
 // Called when the main window is created and destroyed.
@@ -17,5 +18,9 @@ void SetInterfaceWindow(HWND mainWindow);
 // there is no main window (any more) to carry it out.
 bool RunOnInterfaceThread(const std::function<void()>& work);
 
+// Queues work for the interface thread and returns at once; for threads that the interface
+// thread may itself be waiting for. Work still queued when the window goes is dropped.
+void PostToInterfaceThread(std::function<void()> work);
+
 // The main window's handling of kRunOnInterfaceMessage.
-LRESULT RunSentWork(LPARAM lParam);
+LRESULT RunSentWork(WPARAM wParam, LPARAM lParam);

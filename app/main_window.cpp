@@ -246,7 +246,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             RunQueuedStatusBarRefresh(hwnd);
             return 0;
         case kRunOnInterfaceMessage:
-            return RunSentWork(lParam);
+            return RunSentWork(wParam, lParam);
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
     }
