@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/tray.h"
 #include "app/window_ids.h"
+#include "list/list_file.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -147,7 +148,11 @@ void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
 
     // The windows belong to the interface thread, which carries the change out in one sent
     // message while this thread holds no lock.
-    RunOnInterfaceThread([mainWindow] { RestoreIdleMode(mainWindow); });
+    // The list file is current before the user hears that the run is over.
+    RunOnInterfaceThread([mainWindow] {
+        FlushListFile();
+        RestoreIdleMode(mainWindow);
+    });
 
     {
         // No worker is left to claim from the cursor; the lock only keeps the rule that

@@ -118,6 +118,7 @@ HWND CreateDownloadList(HWND mainWindow) {
 }
 
 void DestroyDownloadList() {
+    CloseListFile();
     gRecordTable.clear();
     gRecordTable.shrink_to_fit();
     gRowTimes.clear();

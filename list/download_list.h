@@ -43,7 +43,7 @@ struct RowTime {
 
 // Creates the control, its image list and columns, and fills it from the list file.
 HWND CreateDownloadList(HWND mainWindow);
-// Frees every record. Nothing is saved: the list file is written after every change.
+// Waits until the list file holds every change, then frees every record.
 void DestroyDownloadList();
 HWND DownloadListWindow();
 

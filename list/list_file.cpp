@@ -1,5 +1,6 @@
 #include "list/list_file.h"
 
+#include "app/interface_thread.h"
 #include "app/settings.h"
 #include "list/download_list.h"
 #include "list/row_record.h"
@@ -7,15 +8,152 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+
 namespace {
+
+// A failed save is tried again after a pause that doubles from the first to the last value:
+// another program (a virus scanner, an indexer) may hold the file for a moment, a full disk
+// may get room again.
+constexpr DWORD kFirstRetryMs = 100;
+constexpr DWORD kLongestRetryMs = 2000;
+// How long the end of a run or closing the window keeps trying a file that will not be written.
+constexpr DWORD kFlushPatienceMs = 5000;
 
 // Formed when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
+
+// Interface thread only.
+bool gListChanged = false;  // a change the file does not hold yet, nor the running save
+bool gSaveRunning = false;
+int gFailedSaves = 0;  // in a row, for the pause before the next attempt
+
+// What the interface thread and the saving thread share, under gSaverLock.
+struct SaveJob {
+    std::wstring path;
+    std::wstring records;
+    DWORD delayMs = 0;
+};
+std::mutex gSaverLock;
+std::condition_variable gSaverWake;  // a job or the end for the saving thread
+std::condition_variable gSaveDone;   // a result for the interface thread
+bool gJobWaiting = false;
+SaveJob gJob;
+bool gResultReady = false;
+bool gResultSaved = false;
+bool gSaverQuit = false;
+std::thread gSaver;
+
+void OnSaveFinished();
+
+bool WriteRecords(const SaveJob& job) {
+    return ReplaceFileAtomically(job.path, EncodeUtf16LeText(job.records));
+}
+
+void SaverLoop() {
+    std::unique_lock<std::mutex> lock(gSaverLock);
+    for (;;) {
+        gSaverWake.wait(lock, [] { return gJobWaiting || gSaverQuit; });
+        if (!gJobWaiting) {
+            return;
+        }
+        SaveJob job = std::move(gJob);
+        gJobWaiting = false;
+        if (job.delayMs != 0) {
+            gSaverWake.wait_for(lock, std::chrono::milliseconds(job.delayMs),
+                                [] { return gSaverQuit; });
+        }
+        lock.unlock();
+        bool saved = WriteRecords(job);
+        lock.lock();
+        gResultReady = true;
+        gResultSaved = saved;
+        gSaveDone.notify_all();
+        // The interface thread may be waiting for this result itself; it learns of it
+        // without being sent anything.
+        PostToInterfaceThread(OnSaveFinished);
+    }
+}
+
+DWORD RetryDelay() {
+    if (gFailedSaves == 0) {
+        return 0;
+    }
+    return std::min<DWORD>(kLongestRetryMs, kFirstRetryMs << std::min(gFailedSaves - 1, 5));
+}
+
+// Takes the result of the running save, if it has one.
+void TakeSaveResult() {
+    std::lock_guard<std::mutex> guard(gSaverLock);
+    if (!gResultReady) {
+        return;
+    }
+    gResultReady = false;
+    gSaveRunning = false;
+    if (gResultSaved) {
+        gFailedSaves = 0;
+    } else {
+        ++gFailedSaves;
+        gListChanged = true;
+    }
+}
+
+// Starts a save of the records as they are now, when the list has changed and no save runs.
+void StartSaveIfDue() {
+    if (gSaveRunning || !gListChanged || gListFilePath.empty()) {
+        return;
+    }
+    SaveJob job{gListFilePath, AllRecordsText(), RetryDelay()};
+    gListChanged = false;
+    {
+        std::lock_guard<std::mutex> guard(gSaverLock);
+        if (!gSaver.joinable()) {
+            gSaverQuit = false;
+            try {
+                gSaver = std::thread(SaverLoop);
+            } catch (const std::system_error&) {
+                // No thread to be had: this save is made here and now.
+                if (!WriteRecords(job)) {
+                    ++gFailedSaves;
+                    gListChanged = true;
+                }
+                return;
+            }
+        }
+        gJob = std::move(job);
+        gJobWaiting = true;
+        gSaveRunning = true;
+    }
+    gSaverWake.notify_all();
+}
+
+void OnSaveFinished() {
+    TakeSaveResult();
+    StartSaveIfDue();
+}
+
+void WaitForRunningSave() {
+    if (!gSaveRunning) {
+        return;
+    }
+    {
+        std::unique_lock<std::mutex> lock(gSaverLock);
+        gSaveDone.wait(lock, [] { return gResultReady; });
+    }
+    TakeSaveResult();
+}
 
 }  // namespace
 
 void LoadListFile() {
     gListFilePath = ListFilePath();
+    gListChanged = false;
+    gFailedSaves = 0;
     std::vector<TextLine> lines;
     if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
         return;
@@ -35,5 +173,38 @@ void LoadListFile() {
 }
 
 bool SaveListFile() {
-    return ReplaceFileAtomically(gListFilePath, EncodeUtf16LeText(AllRecordsText()));
+    gListChanged = true;
+    TakeSaveResult();
+    StartSaveIfDue();
+    return true;
+}
+
+bool FlushListFile() {
+    DWORD start = GetTickCount();
+    for (;;) {
+        WaitForRunningSave();
+        if (!gListChanged) {
+            return true;
+        }
+        if (GetTickCount() - start > kFlushPatienceMs) {
+            return false;
+        }
+        StartSaveIfDue();
+    }
+}
+
+void CloseListFile() {
+    FlushListFile();
+    {
+        std::lock_guard<std::mutex> guard(gSaverLock);
+        gSaverQuit = true;
+    }
+    gSaverWake.notify_all();
+    if (gSaver.joinable()) {
+        gSaver.join();
+    }
+    gSaveRunning = false;
+    gResultReady = false;
+    gJobWaiting = false;
+    gListChanged = false;
 }

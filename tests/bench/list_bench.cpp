@@ -62,8 +62,10 @@ int main(int argc, char** argv) {
     LARGE_INTEGER added = Now();
     std::printf("add %d-URL download list file to an empty list: %.2f s (rows %d)\n", count,
                 Seconds(start, added), RowCount());
+    FlushListFile();  // the save that the addition started
     start = Now();
     SaveListFile();
+    FlushListFile();
     std::printf("save %d rows: %.2f s\n", count, Seconds(start, Now()));
     DestroyWindow(window);
     Pump();

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <random>
+#include <set>
 
 using DownloadRunTest = ProgramRunTest;
 
@@ -27,6 +29,61 @@ TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
         ExpectDownloadedWhole(row, name, Pattern(size), server_.Url(L"plain", name));
     }
     EXPECT_EQ(ReadBytes(ErrorLog()), "");
+}
+
+// The list file is saved behind the changes; a kill at any moment of a run still finds every
+// row in it once, in a valid line. A kill right after the completion notice, or right after
+// the window has gone, finds every row's last state in it.
+TEST_F(DownloadRunTest, KillsDuringARunLeaveEveryRowOnceAndTheEndsLeaveTheFileCurrent) {
+    constexpr int kEntries = 300;
+    std::vector<std::wstring> records;
+    std::set<std::wstring> urls;
+    for (int i = 0; i < kEntries; ++i) {
+        std::wstring name = L"k" + std::to_wstring(i) + L".bin";
+        Serve(name, Pattern(100, static_cast<uint32_t>(i)));
+        records.push_back(Waiting(server_.Url(L"plain", name)));
+        urls.insert(server_.Url(L"plain", name));
+    }
+    program_.WriteList(records);
+    auto expectEveryRowOnce = [&](const wchar_t* state) {
+        std::vector<std::wstring> lines = program_.ReadList();
+        ASSERT_EQ(lines.size(), static_cast<size_t>(kEntries));
+        std::set<std::wstring> seen;
+        for (const std::wstring& line : lines) {
+            ListRecord record = ParseRecord(line);
+            EXPECT_TRUE(record.state.size() == 1 && record.state[0] >= L'0' &&
+                        record.state[0] <= L'5')
+                << testing::PrintToString(line);
+            EXPECT_TRUE(state == nullptr || record.state == state) << testing::PrintToString(line);
+            EXPECT_TRUE(urls.contains(record.url) && seen.insert(record.url).second)
+                << testing::PrintToString(line);
+        }
+    };
+    std::mt19937 random(20261207);
+    for (int kill = 0; kill < 30; ++kill) {
+        SCOPED_TRACE(kill);
+        ASSERT_TRUE(program_.StartAndWaitForWindow());
+        program_.PostCommand(IDM_DOWNLOAD);
+        Sleep(std::uniform_int_distribution<DWORD>(0, 1000)(random));
+        program_.Kill();
+        expectEveryRowOnce(nullptr);
+    }
+
+    // The killed runs left rows in Downloading, which no run takes: all go back to Standby.
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    program_.PostCommand(IDM_ALL_TO_STANDBY);
+    program_.PostCommand(IDM_DOWNLOAD);
+    ASSERT_NE(program_.WaitForMessageBox(L"確認", ProcessId(), kRunTimeoutMs).box, nullptr);
+    program_.Kill();
+    expectEveryRowOnce(L"3");
+
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    program_.PostCommand(IDM_ALL_TO_STANDBY);
+    PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+    HWND window = program_.window();
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(window); }, 10000));
+    program_.Kill();
+    expectEveryRowOnce(L"0");
 }
 
 TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {

@@ -74,15 +74,22 @@ ProgramDriver::ProgramDriver() : folder_(MakeFreshFolder(L"vlmr_e2e_")) {
 }
 
 ProgramDriver::~ProgramDriver() {
-    if (process_.hProcess != nullptr) {
-        if (Running()) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-    }
+    Kill();
     RemoveFolder(folder_);
+}
+
+void ProgramDriver::Kill() {
+    if (process_.hProcess == nullptr) {
+        return;
+    }
+    if (Running()) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+    process_ = {};
+    window_ = nullptr;
 }
 
 std::wstring ProgramDriver::PerUserFile(const wchar_t* suffix) const {
@@ -135,6 +142,7 @@ PROCESS_INFORMATION ProgramDriver::Start() const {
 
 bool ProgramDriver::StartAndWaitForWindow() {
     DWORD start = GetTickCount();
+    Kill();  // an earlier start's handles
     process_ = Start();
     WaitForInputIdle(process_.hProcess, 20000);
     startupMs_ = GetTickCount() - start;

@@ -40,6 +40,8 @@ public:
     HWND window() const { return window_; }
     HANDLE process() const { return process_.hProcess; }
     bool Running() const;
+    // Ends the program at once, as a crash or a power cut would; it can be started again.
+    void Kill();
     // Waits for the process to end; returns its exit code, or STILL_ACTIVE on time-out.
     DWORD WaitForExit(HANDLE process, DWORD timeoutMs) const;
 

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 
 #include <string_view>
+#include <thread>
 
 namespace {
 
@@ -128,7 +129,8 @@ TEST_F(DownloadListTest, EveryKindOfRowSurvivesSaveAndRestartExactly) {
             }
         }
     }
-    ASSERT_TRUE(SaveListFile());
+    SaveListFile();
+    ASSERT_TRUE(FlushListFile());
     for (int row = 0; row < RowCount(); ++row) {
         RowView view = ViewRow(row);
         view.speed = L"   0Byte/s";  // speed and time are not kept
@@ -180,7 +182,8 @@ TEST_F(DownloadListTest, JunkInTheListFileLoadsWhatIsValidAndTheNextSaveIsClean)
     Restart();
     ASSERT_GE(RowCount(), 1);
     EXPECT_EQ(RowText(0, kColumnUrl), L"http://example.com/ok");
-    ASSERT_TRUE(SaveListFile());
+    SaveListFile();
+    ASSERT_TRUE(FlushListFile());
     std::vector<TextLine> lines;
     ASSERT_TRUE(ReadTextFile(ListFile(), kListFilePieceChars, lines));
     EXPECT_EQ(static_cast<int>(lines.size()), RowCount());
@@ -190,6 +193,44 @@ TEST_F(DownloadListTest, JunkInTheListFileLoadsWhatIsValidAndTheNextSaveIsClean)
                "0");  // big-endian files are refused
     Restart();
     EXPECT_EQ(RowCount(), 0);
+}
+
+// A virus scanner or an indexer may hold the file for a moment without letting it be
+// replaced: the changes wait, are saved once the file is free without any further change, and
+// closing the window waits for them.
+TEST_F(DownloadListTest, AHeldListFileCatchesUpOnceFreeAndClosingWaitsForIt) {
+    auto savedRows = [this] {
+        std::vector<TextLine> lines;
+        return ReadTextFile(ListFile(), kListFilePieceChars, lines) ? lines.size() : 0;
+    };
+    auto hold = [this] {
+        return CreateFileW(ListFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    };
+    ASSERT_TRUE(AddEntry(L"http://example.com/1"));
+    SaveListFile();
+    ASSERT_TRUE(FlushListFile());
+    HANDLE held = hold();
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (int row = 2; row <= 3; ++row) {
+        ASSERT_TRUE(AddEntry(L"http://example.com/" + std::to_wstring(row)));
+        SaveListFile();
+    }
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(savedRows(), 1u);
+    CloseHandle(held);
+    EXPECT_TRUE(PumpUntil([&] { return savedRows() == 3; }, 4000));
+
+    held = hold();
+    ASSERT_TRUE(AddEntry(L"http://example.com/4"));
+    SaveListFile();
+    std::thread release([held] {
+        Sleep(1000);
+        CloseHandle(held);
+    });
+    Restart();
+    release.join();
+    EXPECT_EQ(RowCount(), 4);
 }
 
 TEST_F(DownloadListTest, WithoutAListFileTheListIsEmptyAndNothingIsWritten) {
@@ -214,6 +255,7 @@ TEST_F(DownloadListTest, AddingADownloadListFileAddsOnlyNewUrlsInFileOrder) {
     EXPECT_EQ(RowText(3, kColumnUrl), L"http://example.com/new2");
     EXPECT_EQ(RowState(3), kStandby);
     std::vector<TextLine> saved;
+    ASSERT_TRUE(FlushListFile());
     ASSERT_TRUE(ReadTextFile(ListFile(), kListFilePieceChars, saved));
     EXPECT_EQ(saved.size(), 4u);
 
@@ -293,6 +335,7 @@ TEST_F(DownloadListTest, DownloadingUpdatesAreShownEvery500msAndSavedEvery3s) {
     ASSERT_TRUE(UpdateRow(update));  // never dropped
     EXPECT_EQ(RowText(0, kColumnState), L"ダウンロード完了");
     EXPECT_EQ(RowRecordText(0), L"3|ダウンロード完了| 100Byte|http://example.com/a\n");
+    ASSERT_TRUE(FlushListFile());
     EXPECT_EQ(ReadBytes(ListFile()), EncodeUtf16LeText(AllRecordsText()));
 
     // Rows that do not exist are refused, whatever the state.

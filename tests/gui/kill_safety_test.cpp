@@ -70,6 +70,7 @@ TEST_F(MainWindowTest, SaveLoopChildRunsOnlyWhenStartedByTheKillTest) {
             StoreTotalSize(row, version);
         }
         SaveListFile();
+        FlushListFile();
         RewriteTextFileUtf16(std::wstring(folder) + L"urls.txt", UrlFileLines(version % 7), true);
     }
 }

@@ -6,6 +6,7 @@
 #include "app/window_ids.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
+#include "list/list_file.h"
 #include "list/list_notify.h"
 #include "list/text_file.h"
 #include "res/resource.h"
@@ -58,7 +59,10 @@ protected:
         ASSERT_TRUE(WriteBytes(path, EncodeUtf16LeText(text)));
         SetBarText(barId, path);
     }
-    std::string ListBytes() const { return ReadBytes(ListFilePath()); }
+    std::string ListBytes() {
+        EXPECT_TRUE(FlushListFile());
+        return ReadBytes(ListFilePath());
+    }
 };
 
 TEST_F(ListCommandsTest, DownloadLogMarksExactlyItsRowsDoneWhateverTheirState) {
@@ -156,6 +160,7 @@ TEST_F(ListCommandsTest, DeletingRowsRenumbersTheRestAndDeleteAllAsksFirst) {
     EXPECT_EQ(Column(kColumnUrl), (std::vector<std::wstring>{kUrls[0], kUrls[2], kUrls[4]}));
     EXPECT_EQ(ReadTotalSize(1), 42);
     std::vector<TextLine> lines;
+    ASSERT_TRUE(FlushListFile());
     ASSERT_TRUE(ReadTextFile(ListFilePath(), kListFilePieceChars, lines));
     EXPECT_EQ(lines.size(), 3u);
 

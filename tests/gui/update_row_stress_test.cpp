@@ -92,7 +92,8 @@ TEST_F(MainWindowTest, WorkersAndTheInterfaceThreadNeverWaitOnEachOther) {
                                           RecordTail(after)))
             << row;
     }
-    ASSERT_TRUE(SaveListFile());
+    SaveListFile();
+    ASSERT_TRUE(FlushListFile());
     std::vector<TextLine> lines;
     ASSERT_TRUE(ReadTextFile(ListFilePath(), kListFilePieceChars, lines));
     ASSERT_EQ(static_cast<int>(lines.size()), rows);
