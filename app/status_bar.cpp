@@ -73,12 +73,13 @@ void RefreshStatusBar(HWND mainWindow) {
     }
     int perState[kStateCount] = {};
     int total = RowCount();
-    for (int row = 0; row < total; ++row) {
-        int state = RowState(row);
-        if (state < 0 || state >= kStateCount) {
-            return;  // a row the bar cannot count: leave the bar as it is
-        }
-        ++perState[state];
+    int counted = 0;
+    for (int state = 0; state < kStateCount; ++state) {
+        perState[state] = RowStateCounts()[state];
+        counted += perState[state];
+    }
+    if (counted != total) {
+        return;  // a row the bar cannot count: leave the bar as it is
     }
     std::array<std::wstring, kStatusTextCount> texts = StatusBarTexts(total, perState);
 

@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -26,6 +27,8 @@ HWND gList = nullptr;
 // One record per row, in row order; each row's item data is the address of its record.
 std::vector<std::unique_ptr<std::wstring>> gRecordTable;
 std::vector<RowTime> gRowTimes;
+// Rows per state, kept as rows come, go and change state, so that nothing has to count them.
+std::array<int, kEntryStateCount> gStateCounts{};
 
 struct ColumnSpec {
     const wchar_t* header;
@@ -81,6 +84,12 @@ bool SetItemData(int row, std::wstring* record) {
     return SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
+void CountState(int state, int change) {
+    if (state >= 0 && state < kEntryStateCount) {
+        gStateCounts[state] += change;
+    }
+}
+
 bool InsertRow(int row, int state, std::wstring* record) {
     std::wstring number = std::to_wstring(row + 1);
     LVITEMW item = {};
@@ -89,11 +98,11 @@ bool InsertRow(int row, int state, std::wstring* record) {
     item.pszText = number.data();
     item.iImage = state;
     item.lParam = reinterpret_cast<LPARAM>(record);
-    return SendMessageW(gList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == row;
-}
-
-void DeleteRow(int row) {
-    SendMessageW(gList, LVM_DELETEITEM, row, 0);
+    if (SendMessageW(gList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) != row) {
+        return false;
+    }
+    CountState(state, 1);
+    return true;
 }
 
 }  // namespace
@@ -113,6 +122,7 @@ HWND CreateDownloadList(HWND mainWindow) {
     CreateColumns();
     gRecordTable.clear();
     gRowTimes.assign(kGrowthRows, RowTime{0, 0});
+    gStateCounts.fill(0);
     LoadListFile();
     return gList;
 }
@@ -123,6 +133,7 @@ void DestroyDownloadList() {
     gRecordTable.shrink_to_fit();
     gRowTimes.clear();
     gRowTimes.shrink_to_fit();
+    gStateCounts.fill(0);
     gList = nullptr;
 }
 
@@ -161,14 +172,50 @@ bool SetRowText(int row, int column, const std::wstring& text) {
     return SendMessageW(gList, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
+// Sets the state icon, and the number too when there is one to set.
+bool SetRowItem(int row, int state, std::wstring* number) {
+    int old = RowState(row);
+    LVITEMW item = {};
+    item.mask = number != nullptr ? LVIF_TEXT | LVIF_IMAGE : LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = number != nullptr ? number->data() : nullptr;
+    item.iImage = state;
+    if (!SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+        return false;
+    }
+    CountState(old, -1);
+    CountState(state, 1);
+    return true;
+}
+
 bool SetRowNumberAndState(int row, int state) {
     std::wstring number = std::to_wstring(row + 1);
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = row;
-    item.pszText = number.data();
-    item.iImage = state;
-    return SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    return SetRowItem(row, state, &number);
+}
+
+bool SetRowState(int row, int state) {
+    return SetRowItem(row, state, nullptr);
+}
+
+bool DeleteListRow(int row) {
+    int state = RowState(row);
+    if (!SendMessageW(gList, LVM_DELETEITEM, row, 0)) {
+        return false;
+    }
+    CountState(state, -1);
+    return true;
+}
+
+bool DeleteAllListRows() {
+    if (!SendMessageW(gList, LVM_DELETEALLITEMS, 0, 0)) {
+        return false;
+    }
+    gStateCounts.fill(0);
+    return true;
+}
+
+const std::array<int, kEntryStateCount>& RowStateCounts() {
+    return gStateCounts;
 }
 
 bool AddEntry(const std::wstring& url) {
@@ -179,13 +226,13 @@ bool AddEntry(const std::wstring& url) {
     if (!SetRowText(row, kColumnState, kStandbyText) ||
         !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
         !SetRowText(row, kColumnSize, L" ？ Byte") || !SetRowText(row, kColumnUrl, url)) {
-        DeleteRow(row);
+        DeleteListRow(row);
         return false;
     }
     return RebuildRowRecord(row);
 }
 
-bool RebuildRowRecord(int row) {
+bool RebuildRowRecord(int row, bool* changed) {
     EnsureRowTimes(row);
     bool hasRecord = static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row];
     std::wstring tail = hasRecord ? RecordTail(*gRecordTable[row]) : std::wstring();
@@ -196,6 +243,12 @@ bool RebuildRowRecord(int row) {
     std::wstring record =
         ComposeRowRecord(state, RowText(row, kColumnState), RowText(row, kColumnSize),
                          RowText(row, kColumnUrl), tail);
+    if (changed != nullptr) {
+        *changed = !hasRecord || *gRecordTable[row] != record;
+        if (!*changed) {
+            return true;
+        }
+    }
     if (hasRecord) {
         *gRecordTable[row] = std::move(record);
     } else {
@@ -206,7 +259,7 @@ bool RebuildRowRecord(int row) {
         gRecordTable[row] = std::make_unique<std::wstring>(std::move(record));
     }
     if (!SetItemData(row, gRecordTable[row].get())) {
-        DeleteRow(row);
+        DeleteListRow(row);
         RemoveRowRecord(row);
         return false;
     }
@@ -304,7 +357,7 @@ bool InsertLoadedRow(int state, const std::wstring& stateText, const std::wstrin
     if (!SetRowText(row, kColumnState, stateText) ||
         !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
         !SetRowText(row, kColumnSize, sizeText) || !SetRowText(row, kColumnUrl, url)) {
-        DeleteRow(row);
+        DeleteListRow(row);
         gRecordTable.pop_back();
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,8 +51,9 @@ HWND DownloadListWindow();
 int RowCount();
 // Appends a Standby row for url with its record.
 bool AddEntry(const std::wstring& url);
-// Recomposes the row's record from the row, keeping its total size.
-bool RebuildRowRecord(int row);
+// Recomposes the row's record from the row, keeping its total size. With changed given, a
+// record that comes out the same is left alone and changed tells which it was.
+bool RebuildRowRecord(int row, bool* changed = nullptr);
 // Frees the row's record and moves every later record one place down.
 void RemoveRowRecord(int row);
 // Removes the records of rows already deleted from the control (indexes of the rows as they
@@ -84,6 +86,12 @@ std::wstring RowText(int row, int column);
 bool SetRowText(int row, int column, const std::wstring& text);
 // Sets the number (row + 1) and the state icon in one update.
 bool SetRowNumberAndState(int row, int state);
+bool SetRowState(int row, int state);
+// Deleting rows from the control; their records are the caller's to remove.
+bool DeleteListRow(int row);
+bool DeleteAllListRows();
+// How many rows are in each state, kept up to date as rows are added, deleted and changed.
+const std::array<int, kEntryStateCount>& RowStateCounts();
 
 // Turning redraw off for a bulk fill makes 100,000 rows a matter of a second instead of
 // minutes: otherwise every insertion updates the scroll bars.

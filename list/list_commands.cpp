@@ -63,11 +63,7 @@ void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly) {
                 !(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED)) {
                 continue;
             }
-            LVITEMW item = {};
-            item.mask = LVIF_IMAGE;
-            item.iItem = row;
-            item.iImage = state;
-            SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            SetRowState(row, state);
             SetRowText(row, kColumnState, stateText);
             RebuildRowRecord(row);
         }
@@ -85,7 +81,7 @@ bool DeleteSelectedRows() {
         std::vector<int> selected = SelectedRows();
         // From the end, so the rows still to visit keep their indexes.
         for (auto row = selected.rbegin(); row != selected.rend(); ++row) {
-            if (!SendMessageW(list, LVM_DELETEITEM, *row, 0)) {
+            if (!DeleteListRow(*row)) {
                 break;
             }
             deleted.push_back(*row);
@@ -102,8 +98,7 @@ bool DeleteSelectedRows() {
 }
 
 bool DeleteAllRows() {
-    HWND list = DownloadListWindow();
-    if (!SendMessageW(list, LVM_DELETEALLITEMS, 0, 0)) {
+    if (!DeleteAllListRows()) {
         ReorderRecordsLikeRows();
         SaveAndCount();
         return false;

@@ -3,8 +3,11 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "engine/run_state.h"
+#include "list/download_list.h"
 
 #include <shlwapi.h>
+
+#include <array>
 
 void MainWindowTest::SetUp() {
     folder_ = MakeFreshFolder(L"vlmr_gui_");
@@ -24,6 +27,15 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
     if (window_ != nullptr && IsWindow(window_)) {
+        // Whatever the test did to the rows, the kept counts per state are what a count finds.
+        std::array<int, kEntryStateCount> counted{};
+        for (int row = 0; row < RowCount(); ++row) {
+            int state = RowState(row);
+            if (state >= 0 && state < kEntryStateCount) {
+                ++counted[state];
+            }
+        }
+        EXPECT_EQ(RowStateCounts(), counted);
         SetRunActive(false);
         DestroyWindow(window_);
     }
