@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Times the program's downloads beside curl, aria2c and wget, all fetching the same files
-# from one nginx on 127.0.0.1 (private config, free port, removed at the end):
+# Times the program's downloads beside a bare loop over the same system library, curl, aria2c
+# and wget, all fetching the same files from one nginx on 127.0.0.1 (private config, free
+# port, removed at the end):
 #   a: 200 files of 1 MiB   b: 5 files of 200 MiB   c: 2,000 files of 4 KiB
+#   n1000, n4000, n16000: that many files of 100 bytes (how a run scales with its list)
 # Every run saves into a fresh folder, which is checked (file count, total size, contents) and
 # then removed. Prints each run and, per data set, the median wall and CPU time per tool and the
 # program's ratio to the best peer.
@@ -11,16 +13,21 @@
 # the user + sys time of its Wine process over the same span, read from /proc (Wine's
 # GetProcessTimes of another process reports only a fraction), and the wineserver's CPU over
 # that span is shown apart. A peer's wall and CPU (user + sys) cover its whole process.
-# nginx's CPU is in no figure.
+# nginx's CPU is in no figure. The loop (tests/bench/wininet_loop.cpp) is 5 threads under Wine
+# that open every URL as the program does and write the files: the floor that Wine and the
+# library set; its wall time covers the downloads only.
 #
 # Settings through the environment:
-#   BENCH_SETS="a b c"   data sets to run         BENCH_RUNS=3       runs per tool and set
-#   BENCH_RUNS_B=3       runs for set b           BENCH_TOOLS="program curl aria2c wget"
+#   BENCH_SETS="a b c n1000 n4000 n16000"  data sets         BENCH_RUNS=3       runs per tool and set
+#   BENCH_RUNS_B=3       runs for set b           BENCH_TOOLS="program loop curl aria2c wget"
 #   BENCH_CONNECTIONS=5  the program's CONNECT_NUM (peers keep 5; wget has one connection)
 #   BENCH_BUFFER_KB=     the program's DL_BUF_SIZE (unset: the program's default)
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(mkdir -p "${BUILD_DIR:-$top/build}" && cd "${BUILD_DIR:-$top/build}" && pwd)"
+default_build="$top/build"
+/usr/lib/wine/wine --version >/dev/null 2>&1 || default_build="$top/build-x64"
+build="$(mkdir -p "${BUILD_DIR:-$default_build}" && cd "${BUILD_DIR:-$default_build}" && pwd)"
+export BUILD_DIR="$build"
 
 if [ -z "${VLMR_BENCH_IN_X:-}" ]; then
   bash "$top/scripts/setup.sh"
@@ -42,16 +49,25 @@ if [ -z "${VLMR_BENCH_IN_X:-}" ]; then
     apt-get install -y -q --no-install-recommends "${need[@]}"
     [ -z "$no_services" ] || rm -f /usr/sbin/policy-rc.d
   fi
-  BUILD_DIR="$build" bash "$top/scripts/build.sh" --target VelmoraDownloader download_bench
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    BUILD_DIR="$build" bash "$top/scripts/build.sh" --target VelmoraDownloader download_bench wininet_loop
+  else
+    # A kernel that cannot run 32-bit programs: the 64-bit build under Wine's 64-bit loader.
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
+          -DVELMORA_TESTS=ON >/dev/null
+    cmake --build "$build" --target VelmoraDownloader download_bench wininet_loop
+    export VELMORA_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+  fi
   bash "$top/scripts/make-prefix.sh" "$build/wineprefix"
   # The rest runs inside one X server, with one wineserver for all the program's runs.
   VLMR_BENCH_IN_X=1 exec xvfb-run -a bash "$0" "$@"
 fi
 
-sets="${BENCH_SETS:-a b c}"
+wine="${VELMORA_WINE:-wine}"
+sets="${BENCH_SETS:-a b c n1000 n4000 n16000}"
 runs="${BENCH_RUNS:-3}"
 runs_b="${BENCH_RUNS_B:-$runs}"
-tools="${BENCH_TOOLS:-program curl aria2c wget}"
+tools="${BENCH_TOOLS:-program loop curl aria2c wget}"
 connections="${BENCH_CONNECTIONS:-5}"
 buffer_kb="${BENCH_BUFFER_KB:-}"
 
@@ -105,6 +121,9 @@ declare -A set_count set_size set_title
 set_count[a]=200;  set_size[a]=$((1 << 20));   set_title[a]="200 files of 1 MiB"
 set_count[b]=5;    set_size[b]=$((200 << 20)); set_title[b]="5 files of 200 MiB"
 set_count[c]=2000; set_size[c]=4096;           set_title[c]="2,000 files of 4 KiB"
+for n in 1000 4000 16000; do
+  set_count[n$n]=$n; set_size[n$n]=100; set_title[n$n]="$n files of 100 bytes"
+done
 for s in $sets; do
   mkdir -p "$work/www/$s"
   # Random bytes, so nothing on the way can shrink them.
@@ -113,14 +132,14 @@ import os, sys
 folder, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 block = os.urandom(min(size, 1 << 20))
 for index in range(count):
-    with open(os.path.join(folder, "f%04d.bin" % index), "wb") as out:
+    with open(os.path.join(folder, "f%05d.bin" % index), "wb") as out:
         left = size
         while left > 0:
             out.write(block[:left] if left < len(block) else block)
             left -= len(block)
 EOF
   for ((i = 0; i < set_count[$s]; i++)); do
-    printf 'http://127.0.0.1:%s/%s/f%04d.bin\n' "$port" "$s" "$i"
+    printf 'http://127.0.0.1:%s/%s/f%05d.bin\n' "$port" "$s" "$i"
   done > "$work/list-$s.txt"
   # curl takes the same list as a config file.
   sed 's/.*/url = "&"/' "$work/list-$s.txt" > "$work/curl-$s.txt"
@@ -128,7 +147,7 @@ done
 
 # --- Wine ----------------------------------------------------------------------------------
 wineserver -p
-wine cmd /c exit </dev/null >/dev/null 2>&1
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1
 # The server of this prefix: its CPU is part of what the program costs.
 server_pid=""
 for p in /proc/[0-9]*; do
@@ -171,7 +190,7 @@ run_program() {
   local args=("$(windows_path "$work/list-$set.txt")" "$(windows_path "$out")" "$connections")
   [ -z "$buffer_kb" ] || args+=("$buffer_kb")
   if ! line="$(VELMORA_EXE="$build/VelmoraDownloader.exe" VELMORA_WINESERVER_PID="$server_pid" \
-      wine "$build/tests/download_bench.exe" "${args[@]}" 2>"$work/err.txt" </dev/null)"; then
+      "$wine" "$build/tests/download_bench.exe" "${args[@]}" 2>"$work/err.txt" </dev/null)"; then
     echo "  FAILED program on $set: ${line:-}"
     tr -d '\r' < "$work/err.txt" | sed 's/^/    /'
     return 1
@@ -195,6 +214,8 @@ run_peer() {
     aria2c) command=(aria2c -q -j5 -d "$out" -i "$list" --allow-overwrite=true
                      --auto-file-renaming=false) ;;
     wget) command=(wget -q -P "$out" -i "$list") ;;
+    loop) command=("$wine" "$build/tests/wininet_loop.exe" "$(windows_path "$list")"
+                   "$(windows_path "$out")" 5) ;;
   esac
   local TIMEFORMAT='%3R %3U %3S'
   local times
@@ -204,6 +225,8 @@ run_peer() {
   fi
   times="$(cat "$work/time.txt")"
   read -r wall user sys <<<"$times"
+  # The loop's own figure leaves out Wine's start-up, as the program's does.
+  [ "$tool" != loop ] || wall="$(tr -d '\r' < "$work/err.txt" | sed -n 's/.*wall=\([0-9.]*\).*/\1/p')"
   local cpu
   cpu="$(awk -v u="$user" -v s="$sys" 'BEGIN {printf "%.3f", u + s}')"
   printf '  %-8s wall=%s cpu=%s user=%s sys=%s\n' "$tool" "$wall" "$cpu" "$user" "$sys"
@@ -254,6 +277,8 @@ for s in $sets; do
     [ -n "$line" ] || continue
     read -r wall cpu server <<<"$line"
     printf '%-4s %-8s %8s %8s %11s\n' "$s" "$tool" "$wall" "$cpu" "$server"
+    [ "$tool" != loop ] || loop_wall="$wall"
+    [ "$tool" != curl ] || curl_wall="$wall"
     if [ "$tool" = program ]; then
       program_wall="$wall"
     elif [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN {exit !(a < b)}'; then
@@ -263,8 +288,13 @@ for s in $sets; do
   if [[ " $tools " == *" program "* ]] && [ -n "$best" ] && [ -n "${program_wall:-}" ]; then
     awk -v p="$program_wall" -v b="$best" -v t="$best_tool" -v s="$s" \
       'BEGIN {printf "%-4s program / best peer (%s): %.2fx\n", s, t, p / b}'
+    for peer in loop curl; do
+      var="${peer}_wall"
+      [ -z "${!var:-}" ] || awk -v p="$program_wall" -v b="${!var}" -v t="$peer" -v s="$s" \
+        'BEGIN {printf "%-4s program / %s: %.2fx\n", s, t, p / b}'
+    done
   fi
-  program_wall=""
+  program_wall=""; loop_wall=""; curl_wall=""
 done
 if [ "$failures" -gt 0 ]; then
   echo "$failures run(s) failed or saved incomplete files"
