@@ -24,6 +24,10 @@ constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 // How long the end of a run or closing the window keeps trying a file that will not be written.
 constexpr DWORD kFlushPatienceMs = 5000;
+// Saves start at most this often. Taking the records costs the interface thread time in
+// proportion to the list, and during a run the changes never stop: back-to-back saves of a
+// long list would take a core for themselves.
+constexpr DWORD kSavePaceMs = 250;
 
 // Formed when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
@@ -31,6 +35,8 @@ std::wstring gListFilePath;
 // Interface thread only.
 bool gListChanged = false;  // a change the file does not hold yet, nor the running save
 bool gSaveRunning = false;
+DWORD gLastSaveStart = 0;
+UINT_PTR gPaceTimer = 0;  // a save put off until the pace allows it
 int gFailedSaves = 0;  // in a row, for the pause before the next attempt
 
 // What the interface thread and the saving thread share, under gSaverLock.
@@ -103,11 +109,30 @@ void TakeSaveResult() {
     }
 }
 
-// Starts a save of the records as they are now, when the list has changed and no save runs.
-void StartSaveIfDue() {
+void StartSaveIfDue(bool now = false);
+
+void CALLBACK OnPaceTimer(HWND, UINT, UINT_PTR, DWORD) {
+    KillTimer(nullptr, gPaceTimer);
+    gPaceTimer = 0;
+    StartSaveIfDue();
+}
+
+// Starts a save of the records as they are now, when the list has changed and no save runs;
+// unless now is given, not sooner than the pace allows after the last one started.
+void StartSaveIfDue(bool now) {
     if (gSaveRunning || !gListChanged || gListFilePath.empty()) {
         return;
     }
+    DWORD sinceLast = GetTickCount() - gLastSaveStart;
+    if (!now && sinceLast < kSavePaceMs) {
+        if (gPaceTimer == 0) {
+            gPaceTimer = SetTimer(nullptr, 0, kSavePaceMs - sinceLast, OnPaceTimer);
+        }
+        if (gPaceTimer != 0) {
+            return;
+        }
+    }
+    gLastSaveStart = GetTickCount();
     SaveJob job{gListFilePath, AllRecordsText(), RetryDelay()};
     gListChanged = false;
     {
@@ -189,12 +214,16 @@ bool FlushListFile() {
         if (GetTickCount() - start > kFlushPatienceMs) {
             return false;
         }
-        StartSaveIfDue();
+        StartSaveIfDue(true);
     }
 }
 
 void CloseListFile() {
     FlushListFile();
+    if (gPaceTimer != 0) {
+        KillTimer(nullptr, gPaceTimer);
+        gPaceTimer = 0;
+    }
     {
         std::lock_guard<std::mutex> guard(gSaverLock);
         gSaverQuit = true;

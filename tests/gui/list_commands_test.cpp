@@ -147,6 +147,7 @@ TEST_F(ListCommandsTest, StateCommandsKeepSizeAndTotalAndAlwaysSave) {
     Select(3, false);
     DeleteFileW(ListFilePath().c_str());
     SendCommand(IDM_SELECTED_TO_DONE);
+    EXPECT_TRUE(FlushListFile());
     EXPECT_TRUE(FileExists(ListFilePath()));
     EXPECT_EQ(RowState(0), kInterrupted);
 }
