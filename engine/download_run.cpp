@@ -97,17 +97,33 @@ bool AskToGoOn(HWND mainWindow, const wchar_t* question, bool& windowGone) {
     return yes && !windowGone;
 }
 
+// A claimed entry with what its transfer needs of the list and the bars, all taken in the
+// same step as the claim: one crossing to the interface thread per entry, not three.
+struct ClaimedEntry {
+    int state = kStandby;
+    SavePathSource source;  // its row, URL and save path parts
+    bool read = false;
+};
+
+void ReadClaimedEntry(HWND mainWindow, int row, ClaimedEntry& entry) {
+    entry.read = ReadSavePathSource(mainWindow, row, entry.source);
+    if (entry.read) {
+        entry.state = RowState(row);
+    }
+}
+
 // The claim of the next entry: under the cursor lock, always on the interface thread, so the
-// state test and the cursor move are one step for all workers. -1 when none is left.
-int ClaimNextEligible(int rowCount) {
-    int claimed = -1;
+// state test and the cursor move are one step for all workers. False when none is left.
+bool ClaimNextEligible(HWND mainWindow, int rowCount, ClaimedEntry& entry) {
+    bool claimed = false;
     RunOnInterfaceThread([&] {
         LockGuard guard(gCursorLock);
         while (gRunCursor < rowCount) {
             int row = gRunCursor++;
             int state = RowState(row);
             if (state == kStandby || state == kInterrupted) {
-                claimed = row;
+                claimed = true;
+                ReadClaimedEntry(mainWindow, row, entry);
                 return;
             }
         }
@@ -115,28 +131,35 @@ int ClaimNextEligible(int rowCount) {
     return claimed;
 }
 
-int ClaimNextSelected() {
-    LockGuard guard(gCursorLock);
-    while (gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
-        int row = gSelectedRunCursor++;
-        if (gSelectionSnapshot[row] != 0) {
-            return row;
+bool ClaimNextSelected(HWND mainWindow, ClaimedEntry& entry) {
+    int claimed = -1;
+    {
+        LockGuard guard(gCursorLock);
+        while (claimed < 0 &&
+               gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
+            int row = gSelectedRunCursor++;
+            if (gSelectionSnapshot[row] != 0) {
+                claimed = row;
+            }
         }
     }
-    return -1;
+    if (claimed < 0) {
+        return false;
+    }
+    RunOnInterfaceThread([&] { ReadClaimedEntry(mainWindow, claimed, entry); });
+    return true;
 }
 
 // Hands one claimed entry to its transfer. Interrupted entries continue their partial file;
 // everything else starts afresh.
-void TransferEntry(ConnectionSlot& slot, int row) {
-    std::wstring url;
-    int state = kStandby;
-    RunOnInterfaceThread([&] {
-        url = RowText(row, kColumnUrl);
-        state = RowState(row);
-    });
+void TransferEntry(ConnectionSlot& slot, const ClaimedEntry& entry) {
+    int row = entry.source.row;
+    const std::wstring& url = entry.source.url;
+    int state = entry.state;
     std::wstring savePath;
-    BuildSavePath(slot.owner, row, savePath);
+    if (entry.read) {
+        BuildSavePath(entry.source, savePath);
+    }
     if (state == kInterrupted) {
         HttpResume(row, url, savePath, slot);
     } else if (IsFtpUrl(url)) {
@@ -151,12 +174,14 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         int rowCount = 0;
         RunOnInterfaceThread([&] { rowCount = RowCount(); });
         while (!gStopFlag) {
-            int row =
-                scope == RunScope::kAllEntries ? ClaimNextEligible(rowCount) : ClaimNextSelected();
-            if (row < 0) {
+            ClaimedEntry entry;
+            bool claimed = scope == RunScope::kAllEntries
+                               ? ClaimNextEligible(slot.owner, rowCount, entry)
+                               : ClaimNextSelected(slot.owner, entry);
+            if (!claimed) {
                 break;
             }
-            TransferEntry(slot, row);
+            TransferEntry(slot, entry);
         }
     } catch (...) {
         // Out of memory in the middle of an entry: this worker takes no further entries, the

@@ -3,7 +3,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/interface_thread.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "bars/path_bar_text.h"
@@ -193,28 +192,22 @@ std::wstring SaveFolderOrDesktop(const std::wstring& folderText) {
     return DesktopFolder();
 }
 
-bool BuildSavePath(HWND mainWindow, int row, std::wstring& path) {
-    path.clear();
-    std::wstring url;
-    std::wstring folderText;
-    int count = 0;
-    int rule = kNameFromFile;
-    bool rowExists = false;
-    // The list and the path bars belong to the interface thread. Everything is read there in
-    // one go, so the number's width is the item count of the same moment as the URL.
-    bool reached = RunOnInterfaceThread([&] {
-        count = RowCount();
-        rowExists = row >= 0 && row < count;
-        if (rowExists) {
-            url = RowText(row, kColumnUrl);
-        }
-        folderText = ReadPathBarText(mainWindow, kSaveFolderBarId);
-        rule = gSettings.namingRule;
-    });
-    if (!reached || !rowExists) {
+bool ReadSavePathSource(HWND mainWindow, int row, SavePathSource& source) {
+    // Read in one go, so the number's width is the item count of the same moment as the URL.
+    source.row = row;
+    source.itemCount = RowCount();
+    if (row < 0 || row >= source.itemCount) {
         return false;
     }
-    // The folder test may touch a slow or vanished network drive: not on the interface thread.
-    std::wstring folder = SaveFolderOrDesktop(folderText);
-    return JoinSavePath(folder, SaveFileName(rule, url, row, count), path);
+    source.url = RowText(row, kColumnUrl);
+    source.folderText = ReadPathBarText(mainWindow, kSaveFolderBarId);
+    source.rule = gSettings.namingRule;
+    return true;
+}
+
+bool BuildSavePath(const SavePathSource& source, std::wstring& path) {
+    path.clear();
+    std::wstring folder = SaveFolderOrDesktop(source.folderText);
+    return JoinSavePath(folder, SaveFileName(source.rule, source.url, source.row, source.itemCount),
+                        path);
 }

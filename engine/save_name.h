@@ -54,8 +54,18 @@ bool JoinSavePath(const std::wstring& folder, const std::wstring& name, std::wst
 // else the desktop directory. Empty when even the desktop cannot be found.
 std::wstring SaveFolderOrDesktop(const std::wstring& folderText);
 
-// The full save path of list row `row` under the current naming rule: the row's URL, the list's
-// item count and the save folder of path bar 6 are read at this moment. False (path empty)
-// when the row does not exist, the name is refused or the path is too long; the transfer then
-// fails as for any unusable path. Callable from any thread.
-bool BuildSavePath(HWND mainWindow, int row, std::wstring& path);
+// What a row's save path is made of, taken at one moment: the row's URL, the list's item count,
+// the save folder of path bar 6 and the naming rule.
+struct SavePathSource {
+    int row = -1;
+    std::wstring url;
+    int itemCount = 0;
+    std::wstring folderText;
+    int rule = 0;
+};
+// Takes them. On the interface thread; false when the row does not exist.
+bool ReadSavePathSource(HWND mainWindow, int row, SavePathSource& source);
+// The full save path. False (path empty) when the name is refused or the path is too long; the
+// transfer then fails as for any unusable path. Not on the interface thread: the folder test
+// may touch a slow or vanished network drive.
+bool BuildSavePath(const SavePathSource& source, std::wstring& path);

@@ -56,7 +56,10 @@ void OpenSavedFile(HWND mainWindow) {
         return;
     }
     std::wstring path;
-    BuildSavePath(mainWindow, hit.iItem, path);
+    SavePathSource source;
+    if (ReadSavePathSource(mainWindow, hit.iItem, source)) {
+        BuildSavePath(source, path);
+    }
     if (!path.empty() && PathFileExistsW(path.c_str())) {
         RunShellVerb(mainWindow, L"open", path);
     } else if (RowState(hit.iItem) == kDone) {
