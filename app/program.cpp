@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "list/list_file.h"
 
 #include <winsock2.h>
 
@@ -62,6 +63,7 @@ int RunProgram(HINSTANCE instance) {
         WSACleanup();
         return -1;
     }
+    TellOfUnreadListFile(mainWindow);
 
     int exitCode = RunMessageLoop(mainWindow, LoadAcceleratorsW(instance, L"VLMR_DL_ACC"));
     WSACleanup();

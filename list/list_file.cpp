@@ -1,6 +1,7 @@
 #include "list/list_file.h"
 
 #include "app/interface_thread.h"
+#include "app/message_box.h"
 #include "app/settings.h"
 #include "list/download_list.h"
 #include "list/row_record.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cwchar>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -31,6 +33,12 @@ constexpr DWORD kSavePaceMs = 250;
 
 // Formed when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
+
+// A list file that start-up could not read whole is the user's data all the same: it is moved
+// aside before anything can save over it. Where it would not move, nothing is saved at all.
+std::wstring gUnreadFileAside;  // where it went
+bool gSavingRefused = false;
+bool gUnreadFileToTell = false;
 
 // Interface thread only.
 bool gListChanged = false;  // a change the file does not hold yet, nor the running save
@@ -173,14 +181,66 @@ void WaitForRunningSave() {
     TakeSaveResult();
 }
 
+bool FileIsMissing(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// "<name> (読めなかったファイル 2026-12-07 153012).txt" beside the list file; a number
+// follows the time when that name is taken.
+std::wstring AsideName(const std::wstring& path, const SYSTEMTIME& now, int attempt) {
+    wchar_t stamp[64];
+    swprintf(stamp, 64, L" (読めなかったファイル %04u-%02u-%02u %02u%02u%02u)", now.wYear,
+             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    std::wstring name = path;
+    std::wstring extension;
+    size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && name.find(L'\\', dot) == std::wstring::npos) {
+        extension = name.substr(dot);
+        name.erase(dot);
+    }
+    name += stamp;
+    if (attempt > 0) {
+        name.insert(name.size() - 1, L" " + std::to_wstring(attempt + 1));
+    }
+    return name + extension;
+}
+
+void SetUnreadFileAside() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    gUnreadFileToTell = true;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring aside = AsideName(gListFilePath, now, attempt);
+        if (MoveFileExW(gListFilePath.c_str(), aside.c_str(), 0)) {
+            gUnreadFileAside = aside;
+            return;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    gSavingRefused = true;
+}
+
 }  // namespace
 
 void LoadListFile() {
     gListFilePath = ListFilePath();
     gListChanged = false;
     gFailedSaves = 0;
+    gUnreadFileAside.clear();
+    gSavingRefused = false;
+    gUnreadFileToTell = false;
     std::vector<TextLine> lines;
     if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
+        if (!FileIsMissing(gListFilePath)) {
+            SetUnreadFileAside();
+        }
         return;
     }
     ListRedrawPause pause;
@@ -192,12 +252,31 @@ void LoadListFile() {
         // The record keeps the line exactly as read until the row is next rebuilt.
         if (!InsertLoadedRow(parsed.state, parsed.stateText, parsed.sizeText, parsed.url,
                              line.text + L"\n")) {
+            // The rows that did not fit are still in the file: it is kept whole.
+            SetUnreadFileAside();
             break;
         }
     }
 }
 
+void TellOfUnreadListFile(HWND owner) {
+    if (!gUnreadFileToTell) {
+        return;
+    }
+    gUnreadFileToTell = false;
+    if (gSavingRefused) {
+        ShowFailure(owner, L"リストファイルを読み込めませんでした。\n" + gListFilePath +
+                               L"\nこのファイルを残すため、今回はリストを保存しません。");
+    } else {
+        ShowFailure(owner, L"リストファイルを読み込めなかったため、次の名前で残しました。\n" +
+                               gUnreadFileAside);
+    }
+}
+
 bool SaveListFile() {
+    if (gSavingRefused) {
+        return false;
+    }
     gListChanged = true;
     TakeSaveResult();
     StartSaveIfDue();

@@ -1,9 +1,52 @@
 // The built program under Wine: start, single instance, keys, real message boxes, closing.
+#include "tests/e2e/command_walk_helpers.h"
 #include "tests/e2e/program_driver.h"
+#include "tests/e2e/run_helpers.h"
+#include "tests/support/test_files.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <iostream>
+
+namespace {
+
+// The names of the files in folder that match a wildcard pattern.
+std::vector<std::wstring> FilesMatching(const std::wstring& folder, const wchar_t* pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + pattern).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            names.push_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return names;
+}
+
+std::string Utf16Be(std::wstring_view text) {
+    std::string bytes = "\xFE\xFF";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c >> 8);
+        bytes += static_cast<char>(c & 0xFF);
+    }
+    return bytes;
+}
+
+// A download list file of one URL, set in the program's settings, for a change of the list.
+void SetDownloadList(ProgramDriver& program, const char* url) {
+    std::wstring file = program.folder() + L"urls.txt";
+    WriteBytes(file, url);
+    program.WriteSetting(L"TOOLBAR", L"DL_LIST", file.c_str());
+}
+
+LRESULT RowCountOf(const ProgramDriver& program) {
+    return SendMessageW(ListViewOf(program.window()), LVM_GETITEMCOUNT, 0, 0);
+}
+
+}  // namespace
 
 TEST(Program, StartsWithItsWindowAndWritesNothingUntilASettingChanges) {
     ProgramDriver program;
@@ -77,4 +120,65 @@ TEST(Program, ExitQuestionNoKeepsItRunningYesEndsItAndTheSettingStays) {
     GetPrivateProfileStringW(L"OPTION", L"ASK_EXIT", L"", value, 16,
                              program.SettingsFile().c_str());
     EXPECT_STREQ(value, L"1");
+}
+
+// A list file that the program cannot read is the user's list all the same: it is moved aside
+// whole and the user is told where, before anything saves over it. One that cannot even be
+// moved (another program holds it) is never saved over in that session, and said so once.
+TEST(Program, AListFileItCannotReadIsKeptAsideOrNeverSavedOver) {
+    {
+        ProgramDriver program;
+        const std::string unread = Utf16Be(
+            L"0|スタンバイ||http://example.com/1\n0|スタンバイ||http://example.com/2\n"
+            L"3|ダウンロード完了| 100Byte|http://example.com/3\n");
+        ASSERT_TRUE(WriteBytes(program.ListFile(), unread));
+        SetDownloadList(program, "http://example.com/new");
+        ASSERT_TRUE(program.StartAndWaitForWindow());
+        MessageBoxSeen box =
+            program.WaitForMessageBox(L"エラー", GetProcessId(program.process()), 10000);
+        ASSERT_NE(box.box, nullptr) << "the user was not told";
+        std::vector<std::wstring> aside =
+            FilesMatching(program.folder(), L"* Lv (読めなかったファイル *).txt");
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_NE(box.text.find(program.folder() + aside[0]), std::wstring::npos) << box.text;
+        program.Answer(box, IDOK);
+
+        program.PostCommand(IDM_ADD_DL_LIST);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                std::vector<std::wstring> rows = program.ReadList();
+                return rows.size() == 1 &&
+                       ParseRecord(rows[0]).url == L"http://example.com/new";
+            },
+            10000))
+            << "the added row was not saved";
+        PostMessageW(program.window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(program.WaitForExit(program.process(), 10000), 0u);
+        EXPECT_EQ(ReadBytes(program.folder() + aside[0]), unread);
+    }
+    {
+        ProgramDriver program;
+        program.WriteList({L"0|スタンバイ||http://example.com/1", L"4|DL中断| 1 KB |http://x/2"});
+        const std::string kept = ReadBytes(program.ListFile());
+        HANDLE held = CreateFileW(program.ListFile().c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        SetDownloadList(program, "http://example.com/new");
+        ASSERT_TRUE(program.StartAndWaitForWindow());
+        DWORD processId = GetProcessId(program.process());
+        MessageBoxSeen box = program.WaitForMessageBox(L"エラー", processId, 10000);
+        ASSERT_NE(box.box, nullptr) << "the user was not told";
+        EXPECT_NE(box.text.find(program.ListFile()), std::wstring::npos) << box.text;
+        program.Answer(box, IDOK);
+        program.PostCommand(IDM_ADD_DL_LIST);
+        ASSERT_TRUE(WaitUntil([&] { return RowCountOf(program) == 1; }, 10000));
+        program.PostCommand(IDM_ALL_TO_DONE);
+        EXPECT_EQ(program.WaitForMessageBox(L"エラー", processId, 1500).box, nullptr)
+            << "told more than once";
+        PostMessageW(program.window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(program.WaitForExit(program.process(), 10000), 0u);
+        CloseHandle(held);
+        EXPECT_EQ(ReadBytes(program.ListFile()), kept);
+        EXPECT_TRUE(FilesMatching(program.folder(), L"*読めなかったファイル*").empty());
+    }
 }
