@@ -2,6 +2,7 @@
 
 #include "app/message_box.h"
 
+#include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <vector>
@@ -22,6 +23,9 @@ const wchar_t* const kViewKeys[kViewBarCount] = {
 // The options dialog never offers more than this many kilobytes; a larger value in the file
 // (which could not even be counted in bytes in 32 bits) is held to it.
 constexpr long long kLargestBufferKilobytes = 32767;
+// Nor more connections than this: a larger value in the file would ask for more slots than
+// the program can hold and leave it unable to open its window.
+constexpr int kMostConnections = 32767;
 
 // Values are read into 1024-character buffers, so at most 1023 characters are seen.
 constexpr DWORD kValueBufferChars = 1024;
@@ -60,7 +64,7 @@ bool WriteOptionInt(const wchar_t* key, int value) {
 }  // namespace
 
 int ConnectionCountFromKey(int value) {
-    return value <= 0 ? 1 : value;
+    return std::clamp(value, 1, kMostConnections);
 }
 
 int BufferBytesFromKey(int kilobytes) {

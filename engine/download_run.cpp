@@ -19,6 +19,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -226,9 +227,26 @@ bool TakeSelectionSnapshot() {
     }
 }
 
-// Each slot gets its heap and buffer, and its own copy of every log that exists.
-bool PrepareSlots(HWND mainWindow, const std::wstring (&logPaths)[3], const bool (&logUsed)[3]) {
-    for (ConnectionSlot& slot : gConnectionSlots) {
+// A run needs no more workers than it has entries: a slot past that would only take a thread,
+// a buffer and copies of the logs and find nothing to do. Slot 0 always works: its worker
+// ends the run.
+size_t SlotsForRun(RunScope scope) {
+    size_t entries = 0;
+    if (scope == RunScope::kAllEntries) {
+        const auto& counts = RowStateCounts();
+        entries = static_cast<size_t>(counts[kStandby]) + static_cast<size_t>(counts[kInterrupted]);
+    } else {
+        entries = static_cast<size_t>(
+            std::count(gSelectionSnapshot.begin(), gSelectionSnapshot.end(), 1));
+    }
+    return std::clamp<size_t>(entries, 1, gConnectionSlots.size());
+}
+
+// Each working slot gets its heap and buffer, and its own copy of every log that exists.
+bool PrepareSlots(HWND mainWindow, size_t slotCount, const std::wstring (&logPaths)[3],
+                  const bool (&logUsed)[3]) {
+    for (size_t index = 0; index < slotCount; ++index) {
+        ConnectionSlot& slot = gConnectionSlots[index];
         slot.heap = HeapCreate(0, 0, 0);
         slot.bufferBytes = static_cast<size_t>(gSettings.bufferBytes);
         slot.buffer = slot.heap != nullptr ? HeapAlloc(slot.heap, 0, slot.bufferBytes) : nullptr;
@@ -242,7 +260,8 @@ bool PrepareSlots(HWND mainWindow, const std::wstring (&logPaths)[3], const bool
         if (!logUsed[log]) {
             continue;
         }
-        for (ConnectionSlot& slot : gConnectionSlots) {
+        for (size_t index = 0; index < slotCount; ++index) {
+            ConnectionSlot& slot = gConnectionSlots[index];
             bool read = false;
             try {
                 read = ReadUrlFile(logPaths[log], slot.*kLogs[log].list);
@@ -266,10 +285,10 @@ void ShowRunningTitleAndIcon(HWND mainWindow) {
     }
 }
 
-void StartWorkers(HWND mainWindow, RunScope scope) {
+void StartWorkers(HWND mainWindow, RunScope scope, size_t slotCount) {
     LPTHREAD_START_ROUTINE worker =
         scope == RunScope::kAllEntries ? AllEntriesWorker : SelectedEntriesWorker;
-    for (size_t index = 0; index < gConnectionSlots.size(); ++index) {
+    for (size_t index = 0; index < slotCount; ++index) {
         ConnectionSlot& slot = gConnectionSlots[index];
         WriteSlotBusy(slot, 1);
         HANDLE thread = CreateThread(nullptr, 0, worker, &slot, 0, nullptr);
@@ -324,10 +343,11 @@ void StartDownloadRun(HWND mainWindow, RunScope scope) {
         }
     }
     gPreparingFlag = 0;
-    if (!PrepareSlots(mainWindow, logPaths, logUsed)) {
+    size_t slotCount = SlotsForRun(scope);
+    if (!PrepareSlots(mainWindow, slotCount, logPaths, logUsed)) {
         return;
     }
     AllowConnectionsPerServer(static_cast<int>(gConnectionSlots.size()));
     ShowRunningTitleAndIcon(mainWindow);
-    StartWorkers(mainWindow, scope);
+    StartWorkers(mainWindow, scope, slotCount);
 }

@@ -296,6 +296,41 @@ TEST_F(RunRulesTest, RunWithNothingToDoStillEndsWithTheNotice) {
     EXPECT_TRUE(server_.Requests().empty());
 }
 
+// The options dialog's highest connection count over three entries: the run starts workers
+// for its three entries only, and all three are Done. Before it, the program's private message
+// numbers arrive from this process with values it never handed out: they are ignored.
+TEST_F(RunRulesTest, ForeignMessagesAndTheHighestConnectionCountLeaveARunWorking) {
+    program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"32767");
+    std::vector<std::wstring> records;
+    for (int i = 0; i < 3; ++i) {
+        std::wstring name = L"c" + std::to_wstring(i) + L".bin";
+        Serve(name, Pattern(20000, static_cast<uint32_t>(i)));
+        records.push_back(Waiting(server_.Url(L"plain", name)));
+    }
+    program_.WriteList(records);
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    const LPARAM values[] = {0, 1, 0x41414141, static_cast<LPARAM>(0x5DEECE66DULL * 2654435761ULL)};
+    for (UINT message = WM_APP; message <= WM_APP + 8; ++message) {
+        for (WPARAM wParam : {0, 1, 2}) {
+            for (LPARAM lParam : values) {
+                PostMessageW(program_.window(), message, wParam, lParam);
+                DWORD_PTR result = 0;
+                SendMessageTimeoutW(program_.window(), message, wParam, lParam, SMTO_ABORTIFHUNG,
+                                    2000, &result);
+            }
+        }
+    }
+    ASSERT_TRUE(program_.Running()) << "a foreign message ended the program";
+    RunUntilNotice();
+    for (int i = 0; i < 3; ++i) {
+        std::wstring name = L"c" + std::to_wstring(i) + L".bin";
+        EXPECT_EQ(RecordOf(static_cast<size_t>(i)).state, L"3") << i;
+        EXPECT_EQ(ReadBytes(Saved(name)), Pattern(20000, static_cast<uint32_t>(i))) << i;
+    }
+    PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program_.WaitForExit(program_.process(), 10000), 0u);
+}
+
 class RunRulesConnectionsTest : public ProgramRunTest, public testing::WithParamInterface<int> {};
 
 // The list starts with fewer waiting entries than connections (none at all for one

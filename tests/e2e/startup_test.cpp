@@ -182,3 +182,24 @@ TEST(Program, AListFileItCannotReadIsKeptAsideOrNeverSavedOver) {
         EXPECT_TRUE(FilesMatching(program.folder(), L"*読めなかったファイル*").empty());
     }
 }
+
+// A connection count beyond what the options dialog offers is held to its maximum: the
+// program opens its window (it used to end at once) and the dialog shows the maximum.
+TEST(Program, AConnectionCountBeyondTheMaximumIsHeldToIt) {
+    ProgramDriver program;
+    program.WriteSetting(L"OPTION", L"CONNECT_NUM", L"20000000");
+    ASSERT_TRUE(program.StartAndWaitForWindow()) << "no window";
+    DWORD processId = GetProcessId(program.process());
+    program.PostCommand(IDM_OPTIONS);
+    HWND dialog = WaitForTopWindow(
+        [&](const TopWindow& top) {
+            return top.processId == processId && top.className == L"#32770" &&
+                   top.title == L"オプション";
+        },
+        5000);
+    ASSERT_NE(dialog, nullptr) << "the options dialog did not open";
+    EXPECT_EQ(SendWithin(GetDlgItem(dialog, 2004), UDM_GETPOS32, 0, 0), 32767);
+    ASSERT_TRUE(AnswerDialog(dialog, IDCANCEL));
+    PostMessageW(program.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(program.process(), 10000), 0u);
+}

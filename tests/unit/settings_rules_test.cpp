@@ -8,7 +8,9 @@ TEST(SettingsLoadRules, ConnectionCountIsAtLeastOneWithNoUpperLimit) {
     EXPECT_EQ(ConnectionCountFromKey(-7), 1);
     EXPECT_EQ(ConnectionCountFromKey(1), 1);
     EXPECT_EQ(ConnectionCountFromKey(100), 100);
-    EXPECT_EQ(ConnectionCountFromKey(40000), 40000);
+    EXPECT_EQ(ConnectionCountFromKey(32767), 32767);
+    EXPECT_EQ(ConnectionCountFromKey(40000), 32767);
+    EXPECT_EQ(ConnectionCountFromKey(20000000), 32767);
 }
 
 TEST(SettingsLoadRules, BufferSizeIsKilobytesTimes1024AndNeverEmpty) {
