@@ -5,6 +5,7 @@
 #include "app/shell.h"
 #include "res/about_dialog_ids.h"
 #include "res/resource.h"
+#include "app/exception_boundary.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -65,8 +66,8 @@ void OnLinkMouseMove(AboutDialog& about, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                          DWORD_PTR data) {
+LRESULT HandleLinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                       DWORD_PTR data) {
     auto& about = *reinterpret_cast<AboutDialog*>(data);
     switch (message) {
         case WM_MOUSEMOVE:
@@ -81,6 +82,12 @@ LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam,
             break;
     }
     return DefSubclassProc(link, message, wParam, lParam);
+}
+
+LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                          DWORD_PTR data) {
+    return AtBoundary<LRESULT>(
+        link, 0, [&] { return HandleLinkProc(link, message, wParam, lParam, id, data); });
 }
 
 // The static control would take the first image of the icon, the smallest; the box shows the
@@ -120,7 +127,7 @@ void OnLinkClicked(HWND dialog, AboutDialog& about) {
     RunShellVerb(dialog, L"open", kAboutPageUrl);
 }
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleAboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         return OnInitDialog(dialog, *reinterpret_cast<AboutDialog*>(lParam));
@@ -163,6 +170,11 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         default:
             return FALSE;
     }
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return AtBoundary<INT_PTR>(dialog, FALSE,
+                               [&] { return HandleAboutProc(dialog, message, wParam, lParam); });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/commands.h"
+#include "app/exception_boundary.h"
 #include "app/interface_thread.h"
 #include "app/locks.h"
 #include "app/message_box.h"
@@ -219,7 +220,7 @@ LRESULT OnTaskbarCreated(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleMainWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // A registered message has no fixed value to switch on; 0 means not registered yet.
     if (message == gTaskbarCreatedMessage && gTaskbarCreatedMessage != 0) {
         return OnTaskbarCreated(hwnd, wParam, lParam);
@@ -250,6 +251,13 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A creation that fails half-way fails the window, as a refused slot array does.
+    LRESULT unhandled = message == WM_CREATE ? -1 : 0;
+    return AtBoundary<LRESULT>(
+        hwnd, unhandled, [&] { return HandleMainWindowMessage(hwnd, message, wParam, lParam); });
 }
 
 bool RegisterMainWindowClass(HINSTANCE instance) {

@@ -4,6 +4,7 @@
 
 const wchar_t kCaptionConfirm[] = L"確認";
 const wchar_t kCaptionError[] = L"エラー";
+const wchar_t kOutOfMemoryText[] = L"メモリの確保に失敗しました";
 
 namespace {
 
@@ -32,6 +33,14 @@ bool AskYesNo(HWND owner, const std::wstring& text) {
 
 void ShowSettingsWriteError(HWND owner) {
     ShowFailure(owner, L"設定ファイルの書き込みに失敗しました");
+}
+
+void TellOutOfMemory(HWND window) noexcept {
+    try {
+        ShowFailure(window != nullptr ? GetAncestor(window, GA_ROOT) : nullptr, kOutOfMemoryText);
+    } catch (...) {
+        // Not even the message could be had.
+    }
 }
 
 void SetMessageResponder(MessageResponder responder) {

@@ -27,9 +27,12 @@ void ShowFailure(HWND owner, const std::wstring& text);
 bool AskYesNo(HWND owner, const std::wstring& text);
 // "設定ファイルの書き込みに失敗しました"
 void ShowSettingsWriteError(HWND owner);
+// "メモリの確保に失敗しました", owned by the top-level window that holds window. Never throws.
+void TellOutOfMemory(HWND window) noexcept;
 
 // An empty responder restores real message boxes.
 void SetMessageResponder(MessageResponder responder);
 
 extern const wchar_t kCaptionConfirm[];
 extern const wchar_t kCaptionError[];
+extern const wchar_t kOutOfMemoryText[];

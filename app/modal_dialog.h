@@ -1,7 +1,10 @@
 // The frame the program's simple modal dialogs share: the dialog's data travels with the
 // window, Cancel (Escape) and the close box end it with 0, and no exception leaves the
-// dialog procedure. Each dialog gives its own start and its own control commands.
+// dialog procedure (out of memory is told, the dialog stays as it was). Each dialog gives its
+// own start and its own control commands.
 #pragma once
+
+#include "app/exception_boundary.h"
 
 #include <windows.h>
 
@@ -14,7 +17,7 @@ struct DialogHandlers {
 
 template <typename Data, const DialogHandlers<Data>& kHandlers>
 INT_PTR CALLBACK ModalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
+    return AtBoundary<INT_PTR>(dialog, FALSE, [&]() -> INT_PTR {
         switch (message) {
             case WM_INITDIALOG:
                 SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -35,10 +38,7 @@ INT_PTR CALLBACK ModalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             default:
                 return FALSE;
         }
-    } catch (...) {
-        // Nothing may leave a dialog procedure; the dialog stays as it was.
-    }
-    return FALSE;
+    });
 }
 
 // Shows the dialog resource owned by the main window; true when it ended with OK.

@@ -5,6 +5,7 @@
 #include "bars/path_bars.h"
 #include "engine/run_state.h"
 #include "res/customize_dialog_ids.h"
+#include "app/exception_boundary.h"
 
 #include <commctrl.h>
 
@@ -226,7 +227,7 @@ LRESULT CreatePane(HWND pane, int toolbarId, std::vector<TBBUTTON> (*firstButton
     }
 }
 
-LRESULT CALLBACK CurrentPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleCurrentPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
             return CreatePane(pane, IDC_CUSTOMIZE_CURRENT_TOOLBAR, CurrentPaneButtons);
@@ -241,7 +242,12 @@ LRESULT CALLBACK CurrentPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
-LRESULT CALLBACK AvailablePaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CurrentPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
+    return AtBoundary<LRESULT>(
+        pane, 0, [&] { return HandleCurrentPaneProc(pane, message, wParam, lParam); });
+}
+
+LRESULT HandleAvailablePaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
             return CreatePane(pane, IDC_CUSTOMIZE_AVAILABLE_TOOLBAR, AvailablePaneButtons);
@@ -254,6 +260,11 @@ LRESULT CALLBACK AvailablePaneProc(HWND pane, UINT message, WPARAM wParam, LPARA
         default:
             return PaneProc(pane, message, wParam, lParam, IDC_CUSTOMIZE_AVAILABLE_TOOLBAR);
     }
+}
+
+LRESULT CALLBACK AvailablePaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
+    return AtBoundary<LRESULT>(
+        pane, 0, [&] { return HandleAvailablePaneProc(pane, message, wParam, lParam); });
 }
 
 // A class that an earlier opening registered before the other one failed is kept, so a
@@ -366,7 +377,7 @@ void OnOk(HWND dialog) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR CALLBACK CustomizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleCustomizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             return OnInitDialog(dialog, reinterpret_cast<CustomizeDialog*>(lParam));
@@ -389,6 +400,11 @@ INT_PTR CALLBACK CustomizeDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         default:
             return FALSE;
     }
+}
+
+INT_PTR CALLBACK CustomizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return AtBoundary<INT_PTR>(
+        dialog, FALSE, [&] { return HandleCustomizeDialogProc(dialog, message, wParam, lParam); });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "app/window_ids.h"
 #include "bars/main_toolbar.h"
 #include "res/resource.h"
+#include "app/exception_boundary.h"
 
 #include <commctrl.h>
 
@@ -158,7 +159,7 @@ void StoreFieldValue(HWND bar, int barId) {
 }
 
 // Every toolbar of the main window runs this in front of the control's own procedure.
-LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
     auto previous = reinterpret_cast<WNDPROC>(GetPropW(bar, kPreviousProcProperty));
     int barId = GetDlgCtrlID(bar);
     switch (message) {
@@ -183,6 +184,10 @@ LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
             break;
     }
     return CallWindowProcW(previous, bar, message, wParam, lParam);
+}
+
+LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
+    return AtBoundary<LRESULT>(bar, 0, [&] { return HandleBarProc(bar, message, wParam, lParam); });
 }
 
 void InstallBarProc(HWND bar) {

@@ -252,7 +252,7 @@ bool PrepareSlots(HWND mainWindow, size_t slotCount, const std::wstring (&logPat
         slot.buffer = slot.heap != nullptr ? HeapAlloc(slot.heap, 0, slot.bufferBytes) : nullptr;
         if (slot.buffer == nullptr) {
             AbandonStart(mainWindow);
-            ShowFailure(mainWindow, L"メモリの確保に失敗しました");
+            ShowFailure(mainWindow, kOutOfMemoryText);
             return false;
         }
     }
@@ -319,7 +319,7 @@ void StartDownloadRun(HWND mainWindow, RunScope scope) {
 
     if (scope == RunScope::kSelectedEntries && !TakeSelectionSnapshot()) {
         AbandonStart(mainWindow);
-        ShowFailure(mainWindow, L"メモリの確保に失敗しました");
+        ShowFailure(mainWindow, kOutOfMemoryText);
         return;
     }
     bool windowGone = false;

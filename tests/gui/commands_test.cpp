@@ -7,7 +7,35 @@
 #include "engine/run_state.h"
 #include "res/resource.h"
 
+#include <new>
 #include <set>
+
+// The test executable's own allocator, so that a test can make one allocation fail where the
+// program would meet a full memory.
+namespace {
+thread_local bool tFailNextAllocation = false;
+}  // namespace
+
+void* operator new(size_t bytes) {
+    if (tFailNextAllocation) {
+        tFailNextAllocation = false;
+        throw std::bad_alloc();
+    }
+    if (void* memory = HeapAlloc(GetProcessHeap(), 0, bytes != 0 ? bytes : 1)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+    if (memory != nullptr) {
+        HeapFree(GetProcessHeap(), 0, memory);
+    }
+}
+
+void operator delete(void* memory, size_t) noexcept {
+    operator delete(memory);
+}
 
 namespace {
 
@@ -128,6 +156,16 @@ TEST_F(MainWindowTest, OpenFolderCommandsExploreTheFilesFolderOrSayItIsWrong) {
     ASSERT_EQ(messages_.size(), 2u);
     EXPECT_EQ(messages_[0].text, L"フォルダのパスが不正です");
     EXPECT_EQ(messages_[1].text, L"フォルダのパスが不正です");
+
+    // A command that runs out of memory is told so, and the window goes on working.
+    messages_.clear();
+    tFailNextAllocation = true;
+    SendMessageW(window_, WM_COMMAND, IDM_OPEN_DL_LIST_DIR, 0);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, L"メモリの確保に失敗しました");
+    EXPECT_EQ(messages_[0].owner, window_);
+    SendCommand(IDM_OPEN_DL_LIST_DIR);
+    EXPECT_EQ(shellCalls_.size(), 2u);
 }
 
 TEST_F(MainWindowTest, ReadmeAndProgramFolderComeFromTheProgramsFolder) {
