@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <new>
 #include <utility>
 
@@ -343,12 +344,32 @@ std::string ConvertSingleByteAndAppend(std::string_view oldBytes, const std::wst
     return bytes;
 }
 
-std::wstring TemporaryPathFor(const std::wstring& path) {
-    return path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++gTemporaryFileCounter) + L".tmp";
+std::wstring Hex(unsigned value) {
+    wchar_t digits[16];
+    swprintf(digits, 16, L"%x", value);
+    return digits;
 }
 
 }  // namespace
+
+std::wstring TemporaryPathFor(const std::wstring& path) {
+    size_t folderLength = path.find_last_of(L"\\/:") + 1;  // 0 without a folder
+    size_t nameLength = path.size() - folderLength;
+    for (;;) {
+        // "~<save>-<process>.tmp", unique per process and save; cut to the replaced file's
+        // own length, so that every file that can be named can be saved, keeping the save's
+        // number first. A cut name may be taken: the caller tries the next.
+        std::wstring name =
+            L"~" + Hex(++gTemporaryFileCounter) + L"-" + Hex(GetCurrentProcessId()) + L".tmp";
+        if (name.size() > nameLength && nameLength > 0) {
+            name = name.substr(1, nameLength);
+        }
+        if (CompareStringOrdinal(name.c_str(), -1, path.c_str() + folderLength, -1, TRUE) !=
+            CSTR_EQUAL) {
+            return path.substr(0, folderLength) + name;
+        }
+    }
+}
 
 bool ReadTextFile(const std::wstring& path, size_t pieceChars, std::vector<TextLine>& lines,
                   TextEncoding* encoding) {

@@ -48,3 +48,5 @@ std::string EncodeUtf16LeText(std::wstring_view text);
 // Writes bytes to a new temporary file beside path, flushes it to disk and moves it over
 // path. On failure the temporary file is deleted and path keeps its old content.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
+// The name ReplaceFileAtomically writes first: in the same folder, never longer than path.
+std::wstring TemporaryPathFor(const std::wstring& path);

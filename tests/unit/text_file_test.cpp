@@ -1,5 +1,6 @@
 // The text-file layer on real files: encodings by mark, line ends, pieces, damaged input,
-// appends (including the switch to UTF-16LE for wide characters), rewrites and replacement.
+// appends (including the switch to UTF-16LE for wide characters), rewrites and replacement
+// (with temporary names that fit wherever the target's does).
 #include "list/text_file.h"
 #include "tests/support/test_files.h"
 
@@ -271,6 +272,21 @@ TEST_F(TextFile, ReplaceLeavesOnlyTheNewFileOrOnlyTheOldOne) {
     CloseHandle(held);
     EXPECT_EQ(Bytes(path_), "new");
     EXPECT_EQ(FileNames(), std::vector<std::wstring>{L"urls.txt"});
+
+    // The temporary file is never named longer than the target, so any file that can be
+    // named can be replaced; a one-character name too.
+    for (size_t length = 1; length <= 200; ++length) {
+        std::wstring target = folder_ + std::wstring(length, L'1');
+        std::wstring temporary = TemporaryPathFor(target);
+        EXPECT_LE(temporary.size(), target.size()) << length;
+        EXPECT_NE(temporary, target) << length;
+        EXPECT_EQ(temporary.substr(0, folder_.size()), folder_) << length;
+        EXPECT_EQ(temporary.find(L'\\', folder_.size()), std::wstring::npos) << length;
+    }
+    std::wstring single = folder_ + L"1";
+    ASSERT_TRUE(ReplaceFileAtomically(single, "one"));
+    ASSERT_TRUE(ReplaceFileAtomically(single, "two"));
+    EXPECT_EQ(Bytes(single), "two");
 }
 
 }  // namespace
