@@ -19,9 +19,16 @@ namespace {
 
 constexpr DWORD kCommandPauseMs = 500;
 constexpr DWORD kPollMs = 250;
-constexpr int kReplyPolls = 10;  // 2.5 s for a reply
-// A data connection that brings nothing for this long is given up.
+constexpr DWORD kReplyWaitMs = 2500;
+// Pauses and waits look at the stop this often, so that a stop takes effect at once.
+constexpr DWORD kStopCheckMs = 50;
+// A host or data port that does not answer a connect is given up after this long, rather
+// than after the system's own time-out of minutes.
+constexpr DWORD kConnectLimitMs = 60000;
+// A data connection that brings nothing for this long is given up, and so is a server that
+// does not confirm a retrieval within this long after its data connection has closed.
 constexpr DWORD kDataSilenceLimitMs = 60000;
+constexpr DWORD kCompletionLimitMs = 60000;
 constexpr size_t kReplyChunkBytes = 2047;
 // A reply line longer than this is cut; nothing the client reads needs more.
 constexpr size_t kLongestReplyLine = 4096;
@@ -42,6 +49,7 @@ struct FtpDataBlock {
     std::atomic<DWORD> lastDataTick{0};
     HANDLE file = INVALID_HANDLE_VALUE;
     bool truncateFirst = false;  // a fresh transfer empties the file only when data comes
+    bool truncated = false;      // it has done so: what the file holds is this transfer's
     std::atomic<double> downloaded{0};
     std::atomic<uint32_t> elapsed{kNoElapsed};
     int row = 0;
@@ -50,7 +58,11 @@ struct FtpDataBlock {
     char* buffer = nullptr;
     size_t bufferBytes = 0;
     sockaddr_in server = {};  // the control connection's peer: data comes from there too
+    // Written by the control reader only: a transfer opens one data connection at most, so a
+    // second passive reply cannot start a receiver over the first one's socket and file.
+    bool opened = false;
     HANDLE thread = nullptr;
+    std::atomic<int32_t> quit{0};  // the transfer is ending: a data connect under way gives up
 };
 
 // Shared by the transfer and its control reader.
@@ -58,18 +70,24 @@ struct FtpControlBlock {
     SOCKET socket = INVALID_SOCKET;
     std::atomic<int32_t> reply{0};
     std::atomic<int32_t> alive{1};
-    std::atomic<int32_t> refused{0};   // a 4xx or 5xx reply came
-    std::atomic<int32_t> complete{0};  // the server said the transfer has ended (226, 250)
+    std::atomic<int32_t> refused{0};     // a 4xx or 5xx reply came
+    std::atomic<int32_t> retrieving{0};  // set before RETR is sent
+    std::atomic<int32_t> complete{0};    // the server said the retrieval has ended (226, 250)
     FtpDataBlock* data = nullptr;
 };
+
+bool Truncate(HANDLE file) {
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
 
 void Show(const FtpDataBlock& data, int state, const std::wstring& text, int32_t speed,
           uint32_t elapsed, double size) {
     UpdateRow(RowUpdate{state, data.row, text, speed, elapsed, *data.url, size});
 }
 
-DWORD WINAPI FtpDataReceiver(LPVOID parameter) {
-    auto& data = *static_cast<FtpDataBlock*>(parameter);
+// Receives the data connection into the file until it ends.
+void ReceiveData(FtpDataBlock& data) {
     SpeedRing ring;
     DWORD start = 0;
     uint32_t elapsed = 0;
@@ -88,9 +106,11 @@ DWORD WINAPI FtpDataReceiver(LPVOID parameter) {
             start = GetTickCount();
             first = false;
             if (data.truncateFirst) {
-                LARGE_INTEGER zero = {};
-                SetFilePointerEx(data.file, zero, nullptr, FILE_BEGIN);
-                SetEndOfFile(data.file);
+                data.truncated = true;
+                if (!Truncate(data.file)) {
+                    data.ok = 0;  // the old content would stay under the new data
+                    break;
+                }
             }
         }
         DWORD written = 0;
@@ -107,13 +127,66 @@ DWORD WINAPI FtpDataReceiver(LPVOID parameter) {
         Show(data, kDownloading, FormatProgressText(data.downloaded, kNoSize), speed, elapsed,
              data.expected);
     }
+}
+
+DWORD WINAPI FtpDataReceiver(LPVOID parameter) {
+    auto& data = *static_cast<FtpDataBlock*>(parameter);
+    data.elapsed = 0;  // a transfer that brings no data still took no time
+    try {
+        ReceiveData(data);
+    } catch (...) {
+        data.ok = 0;  // the row texts could not be made: the transfer is handed on
+    }
     data.running = 0;
     return 0;
+}
+
+// Connects in steps of 50 ms so that cancelled() is looked at while the peer is silent; false
+// when the connect fails, is cancelled or has not succeeded within a minute.
+template <typename Cancelled>
+bool ConnectWithin(SOCKET socket, const sockaddr_in& address, Cancelled cancelled) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socket, FIONBIO, &nonBlocking) != 0) {
+        return false;
+    }
+    bool connected =
+        connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        DWORD start = GetTickCount();
+        while (!cancelled() && GetTickCount() - start < kConnectLimitMs) {
+            fd_set writable;
+            fd_set failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(socket, &writable);
+            FD_SET(socket, &failed);
+            timeval wait = {0, static_cast<long>(kStopCheckMs * 1000)};
+            int ready = select(0, nullptr, &writable, &failed, &wait);
+            if (ready < 0 || FD_ISSET(socket, &failed)) {
+                break;
+            }
+            if (FD_ISSET(socket, &writable)) {
+                int error = 0;
+                int length = sizeof error;
+                connected = getsockopt(socket, SOL_SOCKET, SO_ERROR,
+                                       reinterpret_cast<char*>(&error), &length) == 0 &&
+                            error == 0;
+                break;
+            }
+        }
+    }
+    // The receives that follow block, as the threads expect.
+    u_long blocking = 0;
+    return ioctlsocket(socket, FIONBIO, &blocking) == 0 && connected;
 }
 
 // Connects a data socket to the server's address at the port of the passive reply and starts
 // the receiver on it.
 bool FtpOpenDataConnection(FtpDataBlock& data, const std::string& reply) {
+    if (data.opened) {
+        return true;  // a second passive reply: the first connection serves the transfer
+    }
+    data.opened = true;
     uint16_t port = 0;
     if (!ParsePassivePort(reply, port)) {
         return false;
@@ -124,7 +197,7 @@ bool FtpOpenDataConnection(FtpDataBlock& data, const std::string& reply) {
     }
     sockaddr_in address = data.server;
     address.sin_port = htons(port);
-    if (connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (!ConnectWithin(socket, address, [&] { return data.quit || gStopFlag; })) {
         closesocket(socket);
         return false;
     }
@@ -141,8 +214,7 @@ bool FtpOpenDataConnection(FtpDataBlock& data, const std::string& reply) {
 
 // Reads the control connection's replies line by line until the connection ends, a request
 // is refused, or the data connection cannot be opened.
-DWORD WINAPI FtpControlReader(LPVOID parameter) {
-    auto& control = *static_cast<FtpControlBlock*>(parameter);
+void ReadReplies(FtpControlBlock& control) {
     std::string line;
     char chunk[kReplyChunkBytes + 1];
     bool go = true;
@@ -167,7 +239,11 @@ DWORD WINAPI FtpControlReader(LPVOID parameter) {
                     go = false;
                     break;
                 case FtpReplyKind::kComplete:
-                    control.complete = 1;
+                    // Only the retrieval's own reply counts: a late answer to an earlier
+                    // command says nothing about the data.
+                    if (control.retrieving) {
+                        control.complete = 1;
+                    }
                     break;
                 case FtpReplyKind::kOther:
                     break;
@@ -178,21 +254,41 @@ DWORD WINAPI FtpControlReader(LPVOID parameter) {
             control.reply = 1;
         }
     }
+}
+
+DWORD WINAPI FtpControlReader(LPVOID parameter) {
+    auto& control = *static_cast<FtpControlBlock*>(parameter);
+    try {
+        ReadReplies(control);
+    } catch (...) {
+        control.refused = 1;  // replies that cannot be read are no basis for a download
+    }
     control.reply = 1;
     control.alive = 0;
     return 0;
 }
 
-// Polls every 250 ms, at most polls times, until done() holds.
-template <typename Condition>
-bool PollUntil(int polls, Condition done) {
-    for (int i = 0; i < polls; ++i) {
-        if (done()) {
-            return true;
+// Sleeps in short steps; false as soon as a stop is asked for.
+bool PauseUnlessStopped(DWORD ms) {
+    for (DWORD slept = 0; slept < ms; slept += kStopCheckMs) {
+        if (gStopFlag) {
+            return false;
         }
-        Sleep(kPollMs);
+        Sleep(kStopCheckMs);
     }
-    return done();
+    return !gStopFlag;
+}
+
+// Waits up to limitMs until done() holds; false only when a stop was asked for meanwhile.
+template <typename Condition>
+bool WaitUnlessStopped(DWORD limitMs, Condition done) {
+    DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < limitMs) {
+        if (!PauseUnlessStopped(kStopCheckMs)) {
+            return false;
+        }
+    }
+    return !gStopFlag;
 }
 
 bool SendAll(SOCKET socket, const std::string& text) {
@@ -216,10 +312,14 @@ bool ConnectControl(Socket& control, const FtpTarget& target, sockaddr_in& peer)
         return false;
     }
     bool connected = false;
-    for (addrinfo* entry = found; entry != nullptr && !connected; entry = entry->ai_next) {
+    for (addrinfo* entry = found; entry != nullptr && !connected && !gStopFlag;
+         entry = entry->ai_next) {
         sockaddr_in address = *reinterpret_cast<sockaddr_in*>(entry->ai_addr);
         address.sin_port = htons(target.port);
-        if (connect(control.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        // A socket whose connect failed is not reused: each address gets a fresh one.
+        Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        if (socket && ConnectWithin(socket.get(), address, [] { return gStopFlag != 0; })) {
+            control = std::move(socket);
             peer = address;
             connected = true;
         }
@@ -247,6 +347,7 @@ public:
     // Shuts the control connection first (the reader may still be opening the data
     // connection), then the data connection, and waits for both threads.
     void End() {
+        data_.quit = 1;
         ShutDown(socket_.get());
         Join(reader_);
         ShutDown(data_.socket);
@@ -273,16 +374,24 @@ private:
     HANDLE reader_ = nullptr;
 };
 
-// One command after the pause, then up to 2.5 s for its reply (or for until()).
+enum class FtpOutcome { kDone, kStopped, kFallBack, kGoOn };
+
+// One command after the pause, then up to 2.5 s for its reply (or for until()). kGoOn also
+// when no reply came: a slow server does not stop the dialogue, a dead reader does.
 template <typename Condition>
-bool Command(FtpControlBlock& control, SOCKET socket, const std::string& text, Condition until) {
-    Sleep(kCommandPauseMs);
+FtpOutcome Command(FtpControlBlock& control, SOCKET socket, const std::string& text,
+                   Condition until) {
+    if (!PauseUnlessStopped(kCommandPauseMs)) {
+        return FtpOutcome::kStopped;
+    }
     control.reply = 0;
     if (!SendAll(socket, text)) {
-        return false;
+        return FtpOutcome::kFallBack;
     }
-    PollUntil(kReplyPolls, [&] { return until() || !control.alive; });
-    return true;
+    if (!WaitUnlessStopped(kReplyWaitMs, [&] { return until() || !control.alive; })) {
+        return FtpOutcome::kStopped;
+    }
+    return FtpOutcome::kGoOn;
 }
 
 void FtpFallback(int row, const std::wstring& url, const std::wstring& savePath,
@@ -294,45 +403,58 @@ void FtpFallback(int row, const std::wstring& url, const std::wstring& savePath,
     }
 }
 
-enum class FtpOutcome { kDone, kStopped, kFallBack };
-
 // The dialogue and the wait for the data; the file is open and the session holds nothing yet.
+// A stop is looked at in every pause and wait, so it takes effect at any step.
 FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock& data,
                     const FtpTarget& target, FtpStart start) {
-    Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!socket || !ConnectControl(socket, target, data.server)) {
-        return FtpOutcome::kFallBack;
+    Socket socket;
+    if (!ConnectControl(socket, target, data.server)) {
+        return gStopFlag ? FtpOutcome::kStopped : FtpOutcome::kFallBack;
     }
     SOCKET controlSocket = socket.get();
     if (!session.StartReader(std::move(socket))) {
         return FtpOutcome::kFallBack;
     }
     auto replied = [&] { return control.reply != 0; };
-    PollUntil(kReplyPolls, [&] { return replied() || !control.alive; });  // the greeting
+    if (!WaitUnlessStopped(kReplyWaitMs, [&] { return replied() || !control.alive; })) {
+        return FtpOutcome::kStopped;  // while waiting for the greeting
+    }
     for (const char* text : {"USER anonymous\r\n", "PASS \r\n", "TYPE I\r\n"}) {
-        if (!control.alive || !Command(control, controlSocket, text, replied)) {
+        if (!control.alive) {
             return FtpOutcome::kFallBack;
         }
+        FtpOutcome sent = Command(control, controlSocket, text, replied);
+        if (sent != FtpOutcome::kGoOn) {
+            return sent;
+        }
     }
-    if (!control.alive || !Command(control, controlSocket, "PASV\r\n",
-                                   [&] { return replied() && data.running != 0; })) {
+    if (!control.alive) {
         return FtpOutcome::kFallBack;
     }
-    if (start == FtpStart::kResume && control.alive && data.running &&
-        !Command(control, controlSocket, RestCommand(data.downloaded), replied)) {
-        return FtpOutcome::kFallBack;
+    FtpOutcome sent =
+        Command(control, controlSocket, "PASV\r\n", [&] { return replied() && data.running != 0; });
+    if (sent != FtpOutcome::kGoOn) {
+        return sent;
+    }
+    if (start == FtpStart::kResume && control.alive && data.running) {
+        sent = Command(control, controlSocket, RestCommand(data.downloaded), replied);
+        if (sent != FtpOutcome::kGoOn) {
+            return sent;
+        }
     }
     if (!control.alive || !data.running) {
         return FtpOutcome::kFallBack;
     }
-    Sleep(kCommandPauseMs);
+    if (!PauseUnlessStopped(kCommandPauseMs)) {
+        return FtpOutcome::kStopped;
+    }
     LARGE_INTEGER end = {};
     SetFilePointerEx(data.file, end, nullptr, FILE_END);
     data.lastDataTick = GetTickCount();
+    control.retrieving = 1;
     if (!SendAll(controlSocket, RetrCommand(target.path))) {
         return FtpOutcome::kFallBack;
     }
-    // The stop is looked at only from here on: the dialogue before is short and bounded.
     for (;;) {
         if (gStopFlag) {
             return FtpOutcome::kStopped;
@@ -349,13 +471,23 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
         }
         Sleep(kPollMs);
     }
-    // The data connection has closed. The server's word on the retrieval may still be on its
-    // way: a refusal (a missing file) must not count as an empty download.
-    PollUntil(kReplyPolls, [&] { return control.complete || control.refused || !control.alive; });
-    if (!data.ok || control.refused) {
+    if (!data.ok) {
         return FtpOutcome::kFallBack;
     }
-    return FtpOutcome::kDone;
+    // The data connection has closed, which by itself proves nothing: a server that refuses
+    // the retrieval (a missing file) may close it empty and say so later, and one that dies
+    // closes it early. Only the server's completion reply makes the file a download.
+    DWORD closed = GetTickCount();
+    while (!control.complete && !control.refused && control.alive) {
+        if (gStopFlag) {
+            return FtpOutcome::kStopped;
+        }
+        if (GetTickCount() - closed > kCompletionLimitMs) {
+            return FtpOutcome::kFallBack;
+        }
+        Sleep(kPollMs);
+    }
+    return control.complete && !control.refused ? FtpOutcome::kDone : FtpOutcome::kFallBack;
 }
 
 }  // namespace
@@ -397,9 +529,20 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
     }
     uint32_t elapsed = data.elapsed;
     double downloaded = data.downloaded;
+    // The server confirmed a retrieval that brought no data: the file is the empty download,
+    // not what an earlier download left there.
+    if (outcome == FtpOutcome::kDone && !resume && !data.truncated && !Truncate(file.get())) {
+        outcome = FtpOutcome::kFallBack;
+    }
     file.Close();
+    // Whatever this transfer itself put there, an empty file it created or a fragment it
+    // wrote, is not left behind for the library's retry to find and keep.
+    bool onlyOurs = !resume && (!existed || data.truncated);
     switch (outcome) {
         case FtpOutcome::kStopped:
+            if (!existed && downloaded == 0) {
+                DeleteFileW(savePath.c_str());
+            }
             AppendCancelLog(slot, url);
             Show(data, kInterrupted, FormatInterruptedText(downloaded, data.expected), 0, elapsed,
                  data.expected);
@@ -409,9 +552,9 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
             AppendDownloadLog(slot, url);
             Show(data, kDone, L"ダウンロード完了", 0, elapsed, downloaded);
             return;
+        case FtpOutcome::kGoOn:  // not an end; the dialogue never returns it
         case FtpOutcome::kFallBack:
-            // An empty file this transfer made is not left behind for the next one to find.
-            if (!existed && downloaded == 0) {
+            if (onlyOurs) {
                 DeleteFileW(savePath.c_str());
             }
             FtpFallback(row, url, savePath, slot, start);
