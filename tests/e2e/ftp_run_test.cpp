@@ -1,5 +1,7 @@
 // Runs of ftp entries through the program's own FTP client, against pyftpdlib and against the
 // scripted server that misbehaves on purpose.
+#include <winsock2.h>
+
 #include "tests/e2e/run_helpers.h"
 #include "tests/support/ftp_fixture.h"
 #include "tests/support/test_files.h"
@@ -10,6 +12,57 @@
 #include <iostream>
 
 namespace {
+
+// A port on 127.0.0.1 that never answers a connect: it listens, but its accept queue is
+// already full with a connection that is never taken, so a new connect hears nothing.
+class SilentPort {
+public:
+    SilentPort() = default;
+    ~SilentPort() {
+        for (SOCKET socket : {filler_, listener_}) {
+            if (socket != INVALID_SOCKET) {
+                closesocket(socket);
+            }
+        }
+        if (started_) {
+            WSACleanup();
+        }
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+
+    bool Open() {
+        WSADATA winsock;
+        started_ = WSAStartup(MAKEWORD(2, 2), &winsock) == 0;
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        if (!started_ || listener_ == INVALID_SOCKET ||
+            bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener_, 0) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return false;
+        }
+        port_ = ntohs(address.sin_port);
+        filler_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        u_long nonBlocking = 1;
+        if (filler_ == INVALID_SOCKET || ioctlsocket(filler_, FIONBIO, &nonBlocking) != 0) {
+            return false;
+        }
+        connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        Sleep(200);  // the filler's handshake completes on the loopback at once
+        return true;
+    }
+    unsigned short Port() const { return port_; }
+
+private:
+    bool started_ = false;
+    SOCKET listener_ = INVALID_SOCKET;
+    SOCKET filler_ = INVALID_SOCKET;
+    unsigned short port_ = 0;
+};
 
 class FtpRunTest : public ProgramRunTest {
 protected:
@@ -44,6 +97,8 @@ TEST_F(FtpRunTest, FreshDownloadsFromARealServerAreWholeDoneAndLogged) {
         Serve(name, Pattern(size));
         records.push_back(Waiting(ftp_.Url(name)));
     }
+    // An empty download replaces what an earlier one left: the file on disk is the download.
+    ASSERT_TRUE(WriteBytes(Saved(L"empty.bin"), Pattern(1000)));
     RunToCompletion(records);
     for (size_t row = 0; row < files.size(); ++row) {
         const auto& [name, size] = files[row];
@@ -118,6 +173,12 @@ TEST_F(FtpRunTest, FailuresFallBackAndEndAsTheLibrarysError) {
         {{"--pasv=malformed"}, "malformed passive reply"},
         {{"--data=refuse"}, "data connection refused"},
         {{"--reply=RETR:550"}, "missing file"},
+        // The data connection ends empty at once; the refusal comes 3 s later.
+        {{"--reply=RETR:550", "--delay=RETR:3"}, "late refusal"},
+        // Half the file, the control connection gone before the data connection, no word
+        // of completion; the fragment is not left for the library, which is refused.
+        {{"--data=close:2000", "--control-close-at=2000", "--later-sessions=refuse"},
+         "control connection closed before the data"},
     };
     Serve(L"f.bin", Pattern(4000));
     for (const Case& c : cases) {
@@ -136,6 +197,8 @@ TEST_F(FtpRunTest, FailuresFallBackAndEndAsTheLibrarysError) {
         EXPECT_NE(record.text, L"ダウンロード完了");
         EXPECT_EQ(CountInLog(ErrorLog(), ftp_.Url(L"f.bin")), 1u);
         EXPECT_EQ(CountInLog(DownloadLog(), ftp_.Url(L"f.bin")), 0u);
+        EXPECT_EQ(GetFileAttributesW(Saved(L"f.bin").c_str()), INVALID_FILE_ATTRIBUTES)
+            << "a file the transfers created is left";
         // The program's own client came first, with its exact login.
         ASSERT_FALSE(ftp_.Sessions().empty());
         EXPECT_EQ(ftp_.Sessions()[0][0], "USER anonymous\r\n");
@@ -166,21 +229,73 @@ TEST_F(FtpRunTest, RefusedLoginOfAResumedEntryIsTriedAfreshBeforeTheLibrary) {
     EXPECT_EQ(RecordOf(0).state, L"5");
 }
 
-TEST_F(FtpRunTest, StopDuringTheLoginTakesEffectOnceTheRetrievalIsSent) {
+// A stop takes effect at once at any step: while the client waits for a greeting or a reply,
+// and while a connect is never answered. Nothing of the transfer is left on disk.
+TEST_F(FtpRunTest, StopTakesEffectWithinASecondAtEveryStep) {
+    struct Case {
+        std::vector<std::string> options;
+        const char* reached;  // the command the client has sent when the stop comes
+        const char* what;
+    };
+    const Case cases[] = {
+        {{"--greeting=none"}, "USER anonymous\r\n", "no greeting"},
+        {{"--delay=USER:10"}, "USER anonymous\r\n", "login answered after 10 s"},
+        {{"--data=blackhole"}, "PASV\r\n", "data port that never answers a connect"},
+        {{}, nullptr, "control port that never answers a connect"},
+    };
     Serve(L"slow.bin", Pattern(100000));
-    // No greeting: the client waits for it, so the stop comes while it logs in.
-    StartScripted({"--greeting=none", "--data=slow:5000"});
-    program_.WriteList({Waiting(ftp_.Url(L"slow.bin"))});
-    ASSERT_TRUE(program_.StartAndWaitForWindow());
-    program_.PostCommand(IDM_DOWNLOAD);
-    ASSERT_TRUE(WaitUntil([&] { return !ftp_.Commands().empty(); }, 10000));
-    program_.PostCommand(IDM_STOP);
-    ExpectIdleWithoutNotice();
-    EXPECT_EQ(ftp_.Sessions()[0], Dialogue({"RETR /slow.bin\r\n"}));
-    ListRecord record = RecordOf(0);
-    EXPECT_EQ(record.state, L"4");
-    EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << testing::PrintToString(record.text);
-    EXPECT_EQ(CountInLog(CancelLog(), ftp_.Url(L"slow.bin")), 1u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ftp_.Stop();
+        StartScripted(c.options);
+        SilentPort silent;
+        std::wstring url = ftp_.Url(L"slow.bin");
+        if (c.reached == nullptr) {
+            ASSERT_TRUE(silent.Open());
+            url = L"ftp://127.0.0.1:" + std::to_wstring(silent.Port()) + L"/slow.bin";
+        }
+        if (program_.Running()) {
+            PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+            ASSERT_EQ(program_.WaitForExit(program_.process(), 10000), 0u);
+        }
+        program_.WriteList({Waiting(url)});
+        ASSERT_TRUE(program_.StartAndWaitForWindow());
+        program_.PostCommand(IDM_DOWNLOAD);
+        if (c.reached != nullptr) {
+            ASSERT_TRUE(WaitUntil(
+                [&] {
+                    std::vector<std::string> sent = ftp_.Commands();
+                    return std::find(sent.begin(), sent.end(), c.reached) != sent.end();
+                },
+                10000));
+        } else {
+            ASSERT_TRUE(program_.WaitForTitle(kRunningTitle, 10000));
+        }
+        DWORD stop = GetTickCount();
+        program_.PostCommand(IDM_STOP);
+        ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000)) << "the run did not end";
+        EXPECT_LE(GetTickCount() - stop, 1500u);
+        ListRecord record = RecordOf(0);
+        EXPECT_EQ(record.state, L"4");
+        EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << testing::PrintToString(record.text);
+        EXPECT_EQ(CountInLog(CancelLog(), url), 1u);
+        EXPECT_EQ(GetFileAttributesW(Saved(L"slow.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+        std::vector<std::string> sent = ftp_.Commands();
+        EXPECT_EQ(std::find(sent.begin(), sent.end(), "RETR /slow.bin\r\n"), sent.end());
+    }
+}
+
+// Two passive replies, the second for a port that sends bytes that are not the file: the
+// client opens one data connection only, so the file is the server's, and no receiver is
+// left behind when the transfer ends.
+TEST_F(FtpRunTest, ASecondPassiveReplyOpensNoSecondDataConnection) {
+    Serve(L"f.bin", Pattern(30000));
+    StartScripted({"--pasv=twice"});
+    RunToCompletion({Waiting(ftp_.Url(L"f.bin"))});
+    ExpectDownloadedWhole(0, L"f.bin", Pattern(30000), ftp_.Url(L"f.bin"));
+    EXPECT_EQ(ftp_.Sessions().size(), 1u);
+    PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program_.WaitForExit(program_.process(), 10000), 0u);
 }
 
 // A data connection that goes silent without closing holds the worker for at most a minute;
