@@ -62,7 +62,7 @@ struct FtpDataBlock {
     // second passive reply cannot start a receiver over the first one's socket and file.
     bool opened = false;
     HANDLE thread = nullptr;
-    std::atomic<int32_t> quit{0};  // the transfer is ending: a data connect under way gives up
+    std::atomic<int32_t> quit{0};  // the transfer is ending: both threads and a connect give up
 };
 
 // Shared by the transfer and its control reader.
@@ -75,6 +75,26 @@ struct FtpControlBlock {
     std::atomic<int32_t> complete{0};    // the server said the retrieval has ended (226, 250)
     FtpDataBlock* data = nullptr;
 };
+
+// Waits until a receive on the socket would not block; false once the transfer is ending.
+// The threads never sit in a blocking receive: under Wine shutting a socket down from
+// another thread does not end one, so a silent server would hold the stop.
+bool WaitReadable(SOCKET socket, const std::atomic<int32_t>& quit) {
+    while (!quit) {
+        fd_set readable;
+        fd_set failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&failed);
+        FD_SET(socket, &readable);
+        FD_SET(socket, &failed);
+        timeval wait = {0, static_cast<long>(kStopCheckMs * 1000)};
+        int ready = select(0, &readable, nullptr, &failed, &wait);
+        if (ready != 0) {
+            return true;  // data, the end of the connection or an error: recv tells which
+        }
+    }
+    return false;
+}
 
 bool Truncate(HANDLE file) {
     LARGE_INTEGER start = {};
@@ -94,6 +114,9 @@ void ReceiveData(FtpDataBlock& data) {
     bool first = true;
     int chunk = static_cast<int>(std::min<size_t>(data.bufferBytes, 1 << 30));
     for (;;) {
+        if (!WaitReadable(data.socket, data.quit)) {
+            break;
+        }
         int received = recv(data.socket, data.buffer, chunk, 0);
         if (received <= 0) {
             if (received < 0) {
@@ -219,6 +242,9 @@ void ReadReplies(FtpControlBlock& control) {
     char chunk[kReplyChunkBytes + 1];
     bool go = true;
     while (go) {
+        if (!WaitReadable(control.socket, control.data->quit)) {
+            break;
+        }
         int received = recv(control.socket, chunk, static_cast<int>(kReplyChunkBytes), 0);
         if (received <= 0) {
             break;
