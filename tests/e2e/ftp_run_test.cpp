@@ -52,8 +52,17 @@ public:
             return false;
         }
         connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        Sleep(200);  // the filler's handshake completes on the loopback at once
-        return true;
+        // The port is silent only if a second connect now goes unanswered.
+        SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        ioctlsocket(probe, FIONBIO, &nonBlocking);
+        connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fd_set answered;
+        FD_ZERO(&answered);
+        FD_SET(probe, &answered);
+        timeval wait = {0, 500000};
+        bool silent = select(0, nullptr, &answered, nullptr, &wait) == 0;
+        closesocket(probe);
+        return silent;
     }
     unsigned short Port() const { return port_; }
 
@@ -269,7 +278,8 @@ TEST_F(FtpRunTest, StopTakesEffectWithinASecondAtEveryStep) {
                 },
                 10000));
         } else {
-            ASSERT_TRUE(program_.WaitForTitle(kRunningTitle, 10000));
+            // The worker has claimed the entry: the FTP client is connecting.
+            ASSERT_TRUE(WaitUntil([&] { return RecordOf(0).state == L"1"; }, 10000));
         }
         DWORD stop = GetTickCount();
         program_.PostCommand(IDM_STOP);
