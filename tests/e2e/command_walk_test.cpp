@@ -336,11 +336,12 @@ protected:
         return urls;
     }
 
+    // The list file follows the rows within a moment: it is saved behind the changes.
     bool StatesBecome(const std::vector<std::wstring>& states) const {
-        return Settled() && States() == states;
+        return Settled() && WaitUntil([&] { return States() == states; }, 2000);
     }
     bool UrlsBecome(const std::vector<std::wstring>& urls) const {
-        return Settled() && Urls() == urls;
+        return Settled() && WaitUntil([&] { return Urls() == urls; }, 2000);
     }
 
     ProgramDriver program_;
