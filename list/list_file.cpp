@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cwchar>
 #include <mutex>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -65,8 +66,13 @@ std::thread gSaver;
 
 void OnSaveFinished();
 
-bool WriteRecords(const SaveJob& job) {
-    return ReplaceFileAtomically(job.path, EncodeUtf16LeText(job.records));
+// Never throws: it runs on the saving thread, where an exception would end the program.
+bool WriteRecords(const SaveJob& job) noexcept {
+    try {
+        return ReplaceFileAtomically(job.path, EncodeUtf16LeText(job.records));
+    } catch (const std::bad_alloc&) {
+        return false;  // tried again like any failed save
+    }
 }
 
 void SaverLoop() {
@@ -89,8 +95,12 @@ void SaverLoop() {
         gResultSaved = saved;
         gSaveDone.notify_all();
         // The interface thread may be waiting for this result itself; it learns of it
-        // without being sent anything.
-        PostToInterfaceThread(OnSaveFinished);
+        // without being sent anything. Without the memory for that it learns of it at the
+        // next change or flush.
+        try {
+            PostToInterfaceThread(OnSaveFinished);
+        } catch (const std::bad_alloc&) {
+        }
     }
 }
 
