@@ -7,6 +7,7 @@
 #include "engine/download_logs.h"
 #include "engine/ftp_transfer.h"
 #include "engine/http_text.h"
+#include "engine/internet_call.h"
 #include "engine/speed_ring.h"
 #include "list/download_list.h"
 #include "list/row_progress.h"
@@ -20,16 +21,12 @@
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"Velmora Downloader";
-// Bounds how long a read from a server that sends nothing delays a stop.
-constexpr DWORD kReceiveTimeoutMs = 2000;
 constexpr int kOpenAttempts = 5;
 // Always from the server, and no second copy of every download in the browser's cache.
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr double kNoSize = -1;
-// Reads start at the library's own buffer size and adapt to the transfer's pace.
-constexpr DWORD kFirstReadBytes = 8192;
-constexpr DWORD kQuickReadMs = 50;
-constexpr DWORD kSlowReadMs = 200;
+// While a read waits for a silent server, the row's progress is shown this often.
+constexpr DWORD kShowWhileWaitingMs = 500;
 // A partial file larger than this (2^52 bytes) is not resumed: its size would not survive
 // the double that carries byte counts.
 constexpr LONG kLargestResumableHighPart = 0xFFFFF;
@@ -41,21 +38,44 @@ struct InternetHandleTraits {
 };
 using InternetHandle = OwnedHandle<InternetHandleTraits>;
 
-// What a transfer keeps open: the library, and the request with the connection it runs on.
-// Declared in this order so that they are destroyed request first.
+// What a transfer keeps open: the library, and the request with the connection it runs on,
+// and its hold on what the request shares with the library's callback.
 struct OpenTransfer {
+    OpenTransfer() = default;
+    OpenTransfer(const OpenTransfer&) = delete;
+    OpenTransfer& operator=(const OpenTransfer&) = delete;
+    ~OpenTransfer();
+
     InternetHandle session;
     InternetHandle connection;  // only for http and https
     InternetHandle request;
+    InternetCall* call = nullptr;
 };
+
+// Closes the request and its connection, which abandons whatever call of theirs is still
+// pending, and lets go of the request's shared part.
+void CloseAttempt(OpenTransfer& transfer) {
+    transfer.request.Close();
+    transfer.connection.Close();
+    if (transfer.call != nullptr) {
+        if (!transfer.call->readInFlight) {
+            transfer.call->DropBuffer();
+        }
+        transfer.call->Release();
+        transfer.call = nullptr;
+    }
+}
 
 // Closes the request, then its connection, then the library. The other order lets the
 // library free the inner handles with the session and hand their numbers to another
 // transfer, whose handles the later closes would then take.
 void CloseTransfer(OpenTransfer& transfer) {
-    transfer.request.Close();
-    transfer.connection.Close();
+    CloseAttempt(transfer);
     transfer.session.Close();
+}
+
+OpenTransfer::~OpenTransfer() {
+    CloseTransfer(*this);
 }
 
 void Show(int row, int state, const std::wstring& text, uint32_t elapsed, const std::wstring& url,
@@ -63,16 +83,23 @@ void Show(int row, int state, const std::wstring& text, uint32_t elapsed, const 
     UpdateRow(RowUpdate{state, row, text, speed, elapsed, url, size});
 }
 
-void SetReceiveTimeout(HINTERNET handle) {
-    DWORD timeout = kReceiveTimeoutMs;
-    InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+bool IsWebUrl(const std::wstring& url) {
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    return InternetCrackUrlW(url.c_str(), 0, 0, &parts) &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
 }
 
-InternetHandle OpenSession() {
+// http and https run in the library's asynchronous mode, everything else in its blocking mode
+// (see OpenThroughLibrary).
+InternetHandle OpenSession(const std::wstring& url) {
+    if (IsWebUrl(url)) {
+        return InternetHandle(OpenAsyncSession(kUserAgent));
+    }
     InternetHandle session(
         InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session) {
-        SetReceiveTimeout(session.get());
+        SetServerPatience(session.get());
     }
     return session;
 }
@@ -81,11 +108,46 @@ std::wstring Part(const wchar_t* text, DWORD length) {
     return text != nullptr ? std::wstring(text, length) : std::wstring();
 }
 
-// One attempt to open the URL. For http and https the request is made step by step, so the
-// receive time-out can be set on the request itself: some library versions do not pass the
-// session's time-out on to requests, and a stalled server would then hold a stop forever.
-// Other schemes go through the library's one-call open.
-bool OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wstring& headers) {
+enum class OpenEnd { kOpened, kFailed, kStopped, kSilent };
+
+// How an attempt whose call was waited for ended. A call that the library itself timed out
+// is a silent server like one that the wait gave up on.
+OpenEnd EndOfWait(InternetCall& call, CallEnd end) {
+    switch (end) {
+        case CallEnd::kStopped:
+            return OpenEnd::kStopped;
+        case CallEnd::kSilent:
+            return OpenEnd::kSilent;
+        case CallEnd::kCompleted:
+            break;
+    }
+    if (call.Succeeded()) {
+        return OpenEnd::kOpened;
+    }
+    return call.Error() == ERROR_INTERNET_TIMEOUT ? OpenEnd::kSilent : OpenEnd::kFailed;
+}
+
+// Other schemes than http and https (ftp) go through the library's one-call open, in its
+// blocking mode: under Wine its asynchronous ftp does not report the end of every call (a
+// refused login, a server that goes away), so a wait for it could only end after the minute
+// of silence. A stop then waits until the library's ftp call returns.
+OpenEnd OpenThroughLibrary(OpenTransfer& transfer, const std::wstring& url,
+                           const wchar_t* extraHeaders, DWORD headersLength) {
+    auto* call = new InternetCall();
+    call->asynchronous = false;
+    call->Release();  // no callback in this mode: the library never holds the call
+    transfer.call = call;
+    transfer.request = InternetHandle(InternetOpenUrlW(transfer.session.get(), url.c_str(),
+                                                       extraHeaders, headersLength, kOpenFlags, 0));
+    if (transfer.request) {
+        return OpenEnd::kOpened;
+    }
+    return GetLastError() == ERROR_INTERNET_TIMEOUT ? OpenEnd::kSilent : OpenEnd::kFailed;
+}
+
+// One attempt to open the URL. For http and https the request is made step by step, with the
+// request's own context for the library's callback.
+OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wstring& headers) {
     const wchar_t* extraHeaders = headers.empty() ? nullptr : headers.c_str();
     DWORD headersLength = headers.empty() ? 0 : static_cast<DWORD>(-1);
     URL_COMPONENTSW parts = {};
@@ -95,12 +157,8 @@ bool OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wstrin
     parts.dwPasswordLength = 1;
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
-    bool web = InternetCrackUrlW(url.c_str(), 0, 0, &parts) &&
-               (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
-    if (!web) {
-        transfer.request = InternetHandle(InternetOpenUrlW(
-            transfer.session.get(), url.c_str(), extraHeaders, headersLength, kOpenFlags, 0));
-        return static_cast<bool>(transfer.request);
+    if (!IsWebUrl(url) || !InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+        return OpenThroughLibrary(transfer, url, extraHeaders, headersLength);
     }
     std::wstring host = Part(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring user = Part(parts.lpszUserName, parts.dwUserNameLength);
@@ -111,43 +169,57 @@ bool OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wstrin
         transfer.session.get(), host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
         password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
-        return false;
+        return OpenEnd::kFailed;
     }
+    SetServerPatience(connection.get());
     DWORD flags = kOpenFlags;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     }
+    auto* call = new InternetCall();
     InternetHandle request(HttpOpenRequestW(connection.get(), L"GET",
                                             object.empty() ? L"/" : object.c_str(), nullptr,
-                                            nullptr, nullptr, flags, 0));
+                                            nullptr, nullptr, flags, call->Context()));
     if (!request) {
-        return false;
+        call->Release();  // the library's share: no handle was made with it
+        call->Release();
+        return OpenEnd::kFailed;
     }
-    SetReceiveTimeout(request.get());
-    if (!HttpSendRequestW(request.get(), extraHeaders, headersLength, nullptr, 0)) {
-        return false;
-    }
+    call->Adopt(request.get());
     transfer.connection = std::move(connection);
     transfer.request = std::move(request);
-    return true;
+    transfer.call = call;
+    call->Arm();
+    if (HttpSendRequestW(transfer.request.get(), extraHeaders, headersLength, nullptr, 0)) {
+        return OpenEnd::kOpened;
+    }
+    return EndOfWait(*call, call->AwaitIfPending());
 }
 
 enum class OpenResult { kOpened, kStopped, kFailed };
 
 // Up to five attempts back to back. A stop is noticed before each attempt and once more
-// after the last.
+// after the last. A server that says nothing for a minute ends the attempts at once, as if
+// all five had failed: a server that never answers holds a worker one minute, not five.
 OpenResult OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
                             const std::wstring& headers) {
-    for (int attempt = 0; attempt < kOpenAttempts && !transfer.request; ++attempt) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         if (gStopFlag) {
             return OpenResult::kStopped;
         }
-        OpenOnce(transfer, url, headers);
+        OpenEnd end = OpenOnce(transfer, url, headers);
+        if (end == OpenEnd::kOpened) {
+            return OpenResult::kOpened;
+        }
+        if (end == OpenEnd::kStopped) {
+            return OpenResult::kStopped;
+        }
+        CloseAttempt(transfer);
+        if (end == OpenEnd::kSilent) {
+            break;
+        }
     }
-    if (gStopFlag) {
-        return OpenResult::kStopped;
-    }
-    return transfer.request ? OpenResult::kOpened : OpenResult::kFailed;
+    return gStopFlag ? OpenResult::kStopped : OpenResult::kFailed;
 }
 
 // The final status after redirects, or 0 when the answer is not an HTTP one (ftp).
@@ -195,30 +267,71 @@ bool WriteAll(HANDLE file, const char* bytes, DWORD count) {
     return true;
 }
 
-// Reads up to size bytes once data is there. The read waits until size bytes have come (or
-// the data ends); a read that then times out or breaks loses what it had gathered, so the
-// caller keeps size to a fraction of a second of data. With nothing there yet, one byte is
-// waited for, since the library may report nothing before the data has ended. Received 0
-// only at the end of the data.
-bool ReadChunk(HINTERNET request, void* buffer, DWORD size, DWORD& received) {
-    DWORD available = 0;
-    if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
-        return false;
-    }
-    return InternetReadFile(request, buffer, available == 0 ? 1 : size, &received) != 0;
-}
+enum class ReadEnd { kData, kEnd, kFailed, kStopped };
 
-// The size of the next read: doubled while reads fill quickly, halved when one takes long,
-// so a fast transfer moves in large reads and a slow one never holds up a stop or loses
-// much to a broken connection.
-DWORD NextReadSize(DWORD size, DWORD received, DWORD tookMs, DWORD largest) {
-    if (received == size && tookMs < kQuickReadMs) {
-        return std::min(size * 2, largest);
+// Waits, with the stop, until the library has data, then takes everything that is there now,
+// up to size bytes, into the call's buffer: a slow transfer hands on each piece as it comes,
+// a fast one fills the buffer. A query that would have to wait while some data is already
+// taken stays pending for the next read. A minute without data is a failure (a line error).
+// With nothing reported one byte is asked for, since the library may report nothing before
+// the data has ended: kEnd only at the end of the data.
+ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& received) {
+    received = 0;
+    while (received < size) {
+        if (!call.queryPending) {
+            call.Arm();
+            call.Available() = 0;
+            if (!InternetQueryDataAvailable(request, &call.Available(), 0, 0)) {
+                if (GetLastError() != ERROR_IO_PENDING) {
+                    return received > 0 ? ReadEnd::kData : ReadEnd::kFailed;
+                }
+                call.queryPending = true;
+            }
+        }
+        if (call.queryPending) {
+            if (received > 0) {
+                return ReadEnd::kData;
+            }
+            CallEnd end = call.Await();
+            if (end == CallEnd::kStopped) {
+                return ReadEnd::kStopped;
+            }
+            call.queryPending = false;
+            if (end == CallEnd::kSilent || !call.Succeeded()) {
+                return ReadEnd::kFailed;
+            }
+            continue;  // asked again, the library now answers at once
+        }
+        DWORD available = call.Available();
+        if (available == 0 && received > 0) {
+            return ReadEnd::kData;
+        }
+        DWORD wanted = available == 0 ? 1 : std::min(available, size - received);
+        call.Reserve(received + wanted);
+        char* buffer = call.Buffer();
+        call.Arm();
+        call.Received() = 0;
+        call.readInFlight = true;
+        if (!InternetReadFile(request, buffer + received, wanted, &call.Received())) {
+            CallEnd end = call.AwaitIfPending();
+            if (end != CallEnd::kCompleted) {
+                return end == CallEnd::kStopped ? ReadEnd::kStopped : ReadEnd::kFailed;
+            }
+            if (!call.Succeeded()) {
+                call.readInFlight = false;
+                return ReadEnd::kFailed;
+            }
+        }
+        call.readInFlight = false;
+        if (call.Received() == 0) {
+            return received > 0 ? ReadEnd::kData : ReadEnd::kEnd;
+        }
+        received += call.Received();
+        if (!call.asynchronous) {
+            return ReadEnd::kData;  // asking for more would wait for it
+        }
     }
-    if (tookMs > kSlowReadMs) {
-        return std::max(size / 2, std::min(kFirstReadBytes, largest));
-    }
-    return size;
+    return ReadEnd::kData;
 }
 
 struct ReadResult {
@@ -230,8 +343,9 @@ struct ReadResult {
 
 // Reads the answer into the file until its data ends, a read fails or a stop is asked for,
 // showing the progress as it goes.
-ReadResult ReadIntoFile(HINTERNET request, HANDLE file, int row, const std::wstring& url,
-                        double downloaded, double total, ConnectionSlot& slot) {
+ReadResult ReadIntoFile(HINTERNET request, InternetCall& call, HANDLE file, int row,
+                        const std::wstring& url, double downloaded, double total,
+                        ConnectionSlot& slot) {
     ReadResult result = {downloaded, 0, false, false};
     if (gStopFlag) {
         return result;
@@ -239,29 +353,39 @@ ReadResult ReadIntoFile(HINTERNET request, HANDLE file, int row, const std::wstr
     SpeedRing ring;
     DWORD start = GetTickCount();
     DWORD chunk = static_cast<DWORD>(slot.bufferBytes);
-    DWORD readSize = std::min(kFirstReadBytes, chunk);
-    do {
-        std::wstring text = FormatProgressText(result.downloaded, total);
+    // The row shows the transfer's progress at most every half second (UpdateRow), here
+    // before each read and while a read waits for the server.
+    auto showProgress = [&] {
         result.elapsed = GetTickCount() - start;
-        int32_t speed = ring.NextSpeed();
-        Show(row, kDownloading, text, result.elapsed, url, total, speed);
+        Show(row, kDownloading, FormatProgressText(result.downloaded, total), result.elapsed, url,
+             total, ring.NextSpeed());
+    };
+    DWORD shownWhileWaiting = GetTickCount();
+    call.whileWaiting = [&] {
+        if (GetTickCount() - shownWhileWaiting >= kShowWhileWaitingMs) {
+            shownWhileWaiting = GetTickCount();
+            showProgress();
+        }
+    };
+    do {
+        showProgress();
         DWORD received = 0;
-        DWORD readStart = GetTickCount();
-        if (!ReadChunk(request, slot.buffer, readSize, received)) {
+        ReadEnd end = ReadAvailable(request, call, chunk, received);
+        if (end == ReadEnd::kStopped || end == ReadEnd::kEnd) {
+            break;
+        }
+        if (end == ReadEnd::kFailed) {
             result.readFailed = true;
             break;
         }
-        readSize = NextReadSize(readSize, received, GetTickCount() - readStart, chunk);
-        if (received == 0) {
-            break;
-        }
-        if (!WriteAll(file, static_cast<const char*>(slot.buffer), received)) {
+        if (!WriteAll(file, call.Buffer(), received)) {
             result.writeFailed = true;
             break;
         }
         result.downloaded += received;
         ring.Count(result.elapsed, received);
     } while (!gStopFlag);
+    call.whileWaiting = nullptr;
     return result;
 }
 
@@ -350,7 +474,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     };
 
     OpenTransfer transfer;
-    transfer.session = OpenSession();
+    transfer.session = OpenSession(url);
     if (!transfer.session) {
         discardFile();
         AppendErrorLog(slot, url);
@@ -387,7 +511,8 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
         return;
     }
     double total = ContentLength(transfer.request.get());
-    ReadResult read = ReadIntoFile(transfer.request.get(), file.get(), row, url, 0, total, slot);
+    ReadResult read =
+        ReadIntoFile(transfer.request.get(), *transfer.call, file.get(), row, url, 0, total, slot);
     CloseTransfer(transfer);
     file.Close();
     Finish(row, url, slot, read, total);
@@ -414,7 +539,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     double expected = ReadTotalSize(row);
 
     OpenTransfer transfer;
-    transfer.session = OpenSession();
+    transfer.session = OpenSession(url);
     if (!transfer.session) {
         AppendErrorLog(slot, url);
         Show(row, kError, L"ダウンロードの準備に失敗", kNoElapsed, url, expected);
@@ -446,8 +571,8 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         HttpDownload(row, url, savePath, slot);
         return;
     }
-    ReadResult read =
-        ReadIntoFile(transfer.request.get(), file.get(), row, url, offset, total, slot);
+    ReadResult read = ReadIntoFile(transfer.request.get(), *transfer.call, file.get(), row, url,
+                                   offset, total, slot);
     CloseTransfer(transfer);
     file.Close();
     Finish(row, url, slot, read, total);

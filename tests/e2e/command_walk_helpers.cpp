@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <cstddef>
+
 RemoteBuffer::RemoteBuffer(HWND windowOfProcess, size_t size) {
     DWORD processId = 0;
     GetWindowThreadProcessId(windowOfProcess, &processId);
@@ -32,6 +34,26 @@ bool RemoteBuffer::Read(void* out, size_t size) const {
 
 bool RemoteBuffer::Write(const void* in, size_t size) const {
     return address_ != nullptr && WriteProcessMemory(process_, address_, in, size, nullptr);
+}
+
+std::wstring ListCellText(HWND listView, int row, int column) {
+    // The item and the text it points to, side by side in the list view's process.
+    struct Remote {
+        LVITEMW item;
+        wchar_t text[512];
+    };
+    RemoteBuffer remote(listView, sizeof(Remote));
+    Remote local = {};
+    local.item.iSubItem = column;
+    local.item.cchTextMax = 512;
+    local.item.pszText = reinterpret_cast<wchar_t*>(remote.address() + offsetof(Remote, text));
+    if (!remote || !remote.Write(&local, sizeof local) ||
+        SendWithin(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), remote.address()) <= 0 ||
+        !remote.Read(&local, sizeof local)) {
+        return L"";
+    }
+    local.text[511] = L'\0';
+    return local.text;
 }
 
 LRESULT SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -75,6 +75,9 @@ bool AnswerDialog(HWND dialog, int buttonId);
 // until it has gone; a program that does not close is ended by its process id.
 void CloseStartedProgram(HWND window);
 
+// The text of one cell of a list view in another process.
+std::wstring ListCellText(HWND listView, int row, int column);
+
 // The rows of a list view in another process that are selected.
 std::vector<int> SelectedRows(HWND listView);
 

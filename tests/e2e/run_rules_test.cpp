@@ -488,13 +488,12 @@ TEST_F(RunRulesTest, ClosingDuringARunWaitsForTheWorkersAndExits) {
         10000))
         << "the two transfers did not reach the stall";
 
-    // Each worker sits in a read that only its receive time-out ends; the window waits.
+    // Each worker waits for data that does not come; the close stops them, waits until they
+    // have written their outcome, and ends within about two seconds.
     DWORD closeAt = GetTickCount();
     PostMessageW(program_.window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(program_.WaitForExit(program_.process(), 500), static_cast<DWORD>(STILL_ACTIVE))
-        << "the program ended before its workers";
-    EXPECT_EQ(program_.WaitForExit(program_.process(), 10000), 0u)
-        << "the program did not end with 0 after the run";
+    EXPECT_EQ(program_.WaitForExit(program_.process(), 2500), 0u)
+        << "the program did not end with 0 soon after the close";
     std::cout << "close to exit while the server stalls: " << GetTickCount() - closeAt << " ms\n";
     // The rows carry the outcome of each worker's transfer.
     for (size_t row = 0; row < 2; ++row) {

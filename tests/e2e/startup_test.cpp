@@ -147,8 +147,7 @@ TEST(Program, AListFileItCannotReadIsKeptAsideOrNeverSavedOver) {
         ASSERT_TRUE(WaitUntil(
             [&] {
                 std::vector<std::wstring> rows = program.ReadList();
-                return rows.size() == 1 &&
-                       ParseRecord(rows[0]).url == L"http://example.com/new";
+                return rows.size() == 1 && ParseRecord(rows[0]).url == L"http://example.com/new";
             },
             10000))
             << "the added row was not saved";
