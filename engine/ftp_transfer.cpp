@@ -79,17 +79,28 @@ struct FtpControlBlock {
 // Waits until a receive on the socket would not block; false once the transfer is ending.
 // The threads never sit in a blocking receive: under Wine shutting a socket down from
 // another thread does not end one, so a silent server would hold the stop.
+enum class SocketState { kNotYet, kReady, kFailed };
+
+// Waits one stop check for the socket to become readable (or writable, for a connect).
+SocketState WaitOneStep(SOCKET socket, bool forWriting) {
+    fd_set ready;
+    fd_set failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(socket, &ready);
+    FD_SET(socket, &failed);
+    timeval wait = {0, static_cast<long>(kStopCheckMs * 1000)};
+    int count =
+        select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed, &wait);
+    if (count < 0 || FD_ISSET(socket, &failed)) {
+        return SocketState::kFailed;
+    }
+    return FD_ISSET(socket, &ready) ? SocketState::kReady : SocketState::kNotYet;
+}
+
 bool WaitReadable(SOCKET socket, const std::atomic<int32_t>& quit) {
     while (!quit) {
-        fd_set readable;
-        fd_set failed;
-        FD_ZERO(&readable);
-        FD_ZERO(&failed);
-        FD_SET(socket, &readable);
-        FD_SET(socket, &failed);
-        timeval wait = {0, static_cast<long>(kStopCheckMs * 1000)};
-        int ready = select(0, &readable, nullptr, &failed, &wait);
-        if (ready != 0) {
+        if (WaitOneStep(socket, false) != SocketState::kNotYet) {
             return true;  // data, the end of the connection or an error: recv tells which
         }
     }
@@ -177,18 +188,11 @@ bool ConnectWithin(SOCKET socket, const sockaddr_in& address, Cancelled cancelle
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
         DWORD start = GetTickCount();
         while (!cancelled() && GetTickCount() - start < kConnectLimitMs) {
-            fd_set writable;
-            fd_set failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(socket, &writable);
-            FD_SET(socket, &failed);
-            timeval wait = {0, static_cast<long>(kStopCheckMs * 1000)};
-            int ready = select(0, nullptr, &writable, &failed, &wait);
-            if (ready < 0 || FD_ISSET(socket, &failed)) {
+            SocketState state = WaitOneStep(socket, true);
+            if (state == SocketState::kFailed) {
                 break;
             }
-            if (FD_ISSET(socket, &writable)) {
+            if (state == SocketState::kReady) {
                 int error = 0;
                 int length = sizeof error;
                 connected = getsockopt(socket, SOL_SOCKET, SO_ERROR,
