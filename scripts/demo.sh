@@ -277,8 +277,8 @@ fi
 cd "$demo"
 status=0
 if [ -n "${DISPLAY:-}" ]; then
-  wine VelmoraDownloader.exe || status=$?
+  "${VELMORA_WINE:-wine}" VelmoraDownloader.exe || status=$?
 else
-  xvfb-run -a -s "-screen 0 1280x1024x24" wine VelmoraDownloader.exe || status=$?
+  xvfb-run -a -s "-screen 0 1280x1024x24" "${VELMORA_WINE:-wine}" VelmoraDownloader.exe || status=$?
 fi
 exit "$status"

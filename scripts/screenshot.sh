@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Starts the built program under a virtual display in fresh folders with a sample list and
 # saves pictures of the main window: every bar shown (main.png), a narrow window
-# (narrow.png), several bars hidden (hidden-bars.png) and during a run (running.png).
+# (narrow.png), several bars hidden (hidden-bars.png), during a run (running.png), and the
+# main window at 144 and 192 DPI (main-144dpi.png, main-192dpi.png; a prefix per DPI).
 # Usage: screenshot.sh [output folder]   (default build/screenshots; BUILD_DIR selects the build)
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${BUILD_DIR:-$top/build}" && pwd)"
 out="$(realpath -m "${1:-$build/screenshots}")"
 mkdir -p "$out"
+wine="${VELMORA_WINE:-wine}"
 bash "$top/scripts/make-prefix.sh" "$build/wineprefix"
 user="$(id -un)"  # Wine's user name, which names the per-user files
 
-# One picture: shot <name> <screen size> <settings file text>
+# One picture: shot <name> <screen size> <settings file text> [prefix]
 shot() {
-  local name="$1" screen="$2" settings="$3" demo
+  local name="$1" screen="$2" settings="$3" prefix="${4:-$build/wineprefix}" demo
   demo="$(mktemp -d)"
   cp "$build/VelmoraDownloader.exe" "$demo/"
   printf '%s' "$settings" > "$demo/$user Velmora Downloader.ini"
@@ -31,9 +33,9 @@ with open(sys.argv[1], "wb") as f:
     f.write(b"\xff\xfe" + "\r\n".join(rows).encode("utf-16-le"))
 PY
   cat > "$demo/shot.sh" <<EOS
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cd "$demo"
-wine VelmoraDownloader.exe &
+"$wine" VelmoraDownloader.exe &
 for i in \$(seq 50); do
   id=\$(xwininfo -root -tree | awk '/"Velmora Downloader"/ {print \$1; exit}')
   [ -n "\$id" ] && break
@@ -65,6 +67,11 @@ CANCEL_LOG_TBAR=0
 ERR_LOG_TBAR=0
 REF_TBAR=0
 "
+# The same window at Windows' 150 % and 200 %, on a screen as much larger.
+bash "$top/scripts/make-prefix.sh" "$build/wineprefix-144dpi" 144
+shot main-144dpi 1860x1200 "$paths" "$build/wineprefix-144dpi"
+bash "$top/scripts/make-prefix.sh" "$build/wineprefix-192dpi" 192
+shot main-192dpi 2480x1600 "$paths" "$build/wineprefix-192dpi"
 
 # During a run: the program downloads slowly served files, driven by the download benchmark's
 # driver (F5 in a fresh program folder), and is pictured mid-way (running.png).
@@ -88,7 +95,7 @@ for i in \$(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=\$(cat "$work/port")
 for i in 1 2 3 4 5 6; do echo "http://127.0.0.1:\$port/slow=90000/sample-\$i.zip"; done > "$work/urls.txt"
 echo "http://127.0.0.1:\$port/status=404/missing.zip" >> "$work/urls.txt"
-wine "$driver" "\$(winepath -w "$work/urls.txt")" "\$(winepath -w "$work/saved")" 3 >/dev/null 2>&1 &
+"$wine" "$driver" "\$("$wine" winepath -w "$work/urls.txt")" "\$("$wine" winepath -w "$work/saved")" 3 >/dev/null 2>&1 &
 for i in \$(seq 50); do
   id=\$(xwininfo -root -tree | awk '/"ダウンロード実行中 - Velmora Downloader"/ {print \$1; exit}')
   [ -n "\$id" ] && break
