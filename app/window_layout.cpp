@@ -51,6 +51,44 @@ int ButtonsAfterField(int barId) {
     }
 }
 
+// The main toolbar is made with CCS_NORESIZE and sized here. Wine's toolbar, left to size
+// itself, takes the height of TB_AUTOSIZE from the rows of its previous wrap (before wrapping
+// at the new width) and counts a whole row of buttons for each separator it wraps at: the bar
+// stayed as tall as it had been at its narrowest and left an empty band under its rows. The
+// rows themselves are laid out right, so the bar gets the client width, wraps at it, and is
+// made as tall as its buttons reach plus the inset below the last row that the control keeps
+// above the first: the height Windows gives a wrapped bar.
+void FitToolbarToItsRows(HWND toolbar, int clientWidth) {
+    RECT window = {};
+    RECT client = {};
+    GetWindowRect(toolbar, &window);
+    GetClientRect(toolbar, &client);
+    int frame = (window.bottom - window.top) - client.bottom;
+    SetWindowPos(toolbar, nullptr, 0, 0, clientWidth, window.bottom - window.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);  // wraps the buttons at the new width
+
+    int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
+    int top = -1;
+    int bottom = 0;
+    for (int i = 0; i < count; ++i) {
+        RECT item = {};
+        if (!SendMessageW(toolbar, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item)) ||
+            IsRectEmpty(&item)) {
+            continue;  // a hidden button takes no room
+        }
+        top = top < 0 ? item.top : std::min<int>(top, item.top);
+        bottom = std::max<int>(bottom, item.bottom);
+    }
+    if (top < 0) {
+        // No buttons: as tall as an empty bar of the control's button height.
+        top = 2;
+        bottom = top + HIWORD(SendMessageW(toolbar, TB_GETBUTTONSIZE, 0, 0));
+    }
+    SetWindowPos(toolbar, nullptr, 0, 0, clientWidth, frame + bottom + top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int StatusBarHeight(HWND mainWindow) {
     HWND statusBar = GetDlgItem(mainWindow, kStatusBarId);
     if (statusBar == nullptr || !gSettings.view[kViewStatusBar]) {
@@ -69,7 +107,9 @@ int FieldSeparatorWidth(int windowWidth, int captionWidth, int buttonCount, int 
 
 int LayOutBars(HWND mainWindow, int clientWidth) {
     HWND mainToolbar = GetDlgItem(mainWindow, kMainToolbarId);
-    SendMessageW(mainToolbar, TB_AUTOSIZE, 0, 0);
+    if (mainToolbar != nullptr) {
+        FitToolbarToItsRows(mainToolbar, clientWidth);
+    }
 
     HWND listBar = GetDlgItem(mainWindow, kDownloadListBarId);
     if (listBar != nullptr) {

@@ -133,7 +133,8 @@ void SaveToolbarLayout(HWND toolbar) {
 }
 
 HWND CreateMainToolbar(HWND mainWindow, HBITMAP images) {
-    DWORD style = WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE;
+    // Sized by the window layout to the rows its buttons wrap into.
+    DWORD style = WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE | CCS_NORESIZE;
     if (gSettings.view[kViewMainToolbar]) {
         style |= WS_VISIBLE;
     }

@@ -11,6 +11,7 @@
 #include "list/text_file.h"
 #include "res/resource.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -339,6 +340,67 @@ TEST_F(MainWindowTest, RebuiltMainToolbarsHeightIsUsedAtOnce) {
         toolbars += wcscmp(className, TOOLBARCLASSNAMEW) == 0;
     }
     EXPECT_EQ(toolbars, 7);
+}
+
+// The rows a wrapped toolbar's buttons take, and how far its lowest button reaches.
+struct ToolbarRows {
+    int rows;
+    int top;
+    int bottom;
+};
+
+ToolbarRows RowsOf(HWND toolbar) {
+    std::vector<LONG> tops;
+    ToolbarRows rows = {0, -1, 0};
+    int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON button = {};
+        SendMessageW(toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
+        RECT item = {};
+        SendMessageW(toolbar, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item));
+        if (!(button.fsStyle & BTNS_SEP) &&
+            std::find(tops.begin(), tops.end(), item.top) == tops.end()) {
+            tops.push_back(item.top);
+        }
+        rows.top = rows.top < 0 ? item.top : std::min<int>(rows.top, item.top);
+        rows.bottom = std::max<int>(rows.bottom, item.bottom);
+    }
+    rows.rows = static_cast<int>(tops.size());
+    return rows;
+}
+
+TEST_F(MainWindowTest, MainToolbarIsAsTallAsItsRowsAndThePathBarsFollow) {
+    CreateWindowUnderTest();
+    HWND toolbar = Bar(window_, kMainToolbarId);
+    int buttonHeight = HIWORD(SendMessageW(toolbar, TB_GETBUTTONSIZE, 0, 0));
+    // Narrowing and widening again: the bar must shrink back as well as grow.
+    const struct {
+        int clientWidth;
+        int rows;
+    } cases[] = {{930, 2}, {600, 3}, {450, 3}, {930, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clientWidth);
+        RECT frame = {0, 0, c.clientWidth, 600};
+        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
+        SetWindowPos(window_, nullptr, 0, 0, Width(frame), Height(frame),
+                     SWP_NOZORDER | SWP_NOMOVE);
+        PumpPending();
+        RECT client = {};
+        GetClientRect(window_, &client);
+        ASSERT_EQ(client.right, c.clientWidth);
+
+        ToolbarRows rows = RowsOf(toolbar);
+        EXPECT_EQ(rows.rows, c.rows);
+        RECT bar = {};
+        GetClientRect(toolbar, &bar);
+        // The rows, the gaps of the separators wrapped between them, and the inset the
+        // control keeps above the first row, again below the last: no empty band.
+        EXPECT_GE(rows.bottom - rows.top, rows.rows * buttonHeight);
+        EXPECT_EQ(bar.bottom, rows.bottom + rows.top);
+        RECT toolbarRect = ClientRectOf(window_, toolbar);
+        EXPECT_EQ(Width(toolbarRect), c.clientWidth);
+        EXPECT_EQ(ClientRectOf(window_, Bar(window_, kDownloadListBarId)).top, toolbarRect.bottom);
+    }
 }
 
 TEST_F(MainWindowTest, TypingInAPathFieldWritesItsKeyAtOnce) {
