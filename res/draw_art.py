@@ -5,6 +5,8 @@ Writes
   bitmaps/main_toolbar.bmp  36 images for the main toolbar (bitmap 300)
   bitmaps/path_bars.bmp     5 images for the file and folder bars (bitmap 301)
   bitmaps/referer_bar.bmp   1 image for the Referer bar (bitmap 302)
+  bitmaps/*_36.bmp          the same strips at 36 pixels, for 144 DPI (bitmaps 303 to 305)
+  bitmaps/*_48.bmp          and at 48 pixels, for 192 DPI (bitmaps 306 to 308)
   icons/*.ico               program, window, busy and the six entry states
 next to this script. The generated files are committed, so building the program needs no
 drawing tools; run this script again after changing a drawing:
@@ -13,10 +15,11 @@ drawing tools; run this script again after changing a drawing:
 
 Only the standard library is used and the output is byte-for-byte the same on every run.
 
-Strips are 24-bit bottom-up BMPs of 24x24 images side by side, image i at x = 24 * i. The
+Strips are 24-bit bottom-up BMPs of square images side by side, image i at x = size * i,
+drawn on the 24-unit grid at 24, 36 and 48 pixels. The
 toolbars treat pure black as "show the button face", so every background pixel is exactly
-(0, 0, 0) and no drawn pixel ever is. Icons hold 16x16 and 32x32 images (and 48x48 for the
-program and window icons) as 32-bit BGRA DIBs with a 1-bit AND mask.
+(0, 0, 0) and no drawn pixel ever is. Icons hold 16x16, 24x24, 32x32 and 48x48 images (the
+small and large icon sizes at 96, 144 and 192 DPI) as 32-bit BGRA DIBs with a 1-bit AND mask.
 
 Drawings are stacks of layers (shape, fill colour, rim colour). A shape is a point test in
 design units; the renderer samples it 4x4 times per pixel. A sample that lies in a shape but
@@ -30,7 +33,8 @@ import os
 import struct
 
 SUBSAMPLES = 4  # per pixel and axis
-STRIP_IMAGE = 24  # strip images are 24x24 pixels, drawn on a 24-unit grid
+STRIP_IMAGE = 24  # strip images are drawn on a 24-unit grid
+STRIP_SIZES = (24, 36, 48)  # pixels: for 96, 144 and 192 DPI
 ICON_GRID = 32.0  # icons are drawn on a 32-unit grid and sampled at every stored size
 
 # Black is the toolbar's transparent colour; drawn pixels that would come out black get this.
@@ -441,16 +445,17 @@ def clock_layers():
     return [(circle(16, 16, 14.5), TEAL, darker(TEAL)), (hands, WHITE, None)]
 
 
+ICON_SIZES = (16, 24, 32, 48)  # small and large icons at 96, 144 and 192 DPI
 ICONS = [
-    ("program.ico", program_layers(), (16, 32, 48)),
-    ("main.ico", program_layers(), (16, 32, 48)),
-    ("busy.ico", busy_layers(), (16, 32)),
-    ("standby.ico", place(star(), 16, 16, 30), (16, 32)),
-    ("preparing.ico", clock_layers(), (16, 32)),
-    ("downloading.ico", place(down_arrow(), 16, 16, 30), (16, 32)),
-    ("done.ico", place(check(0.15), 16, 16, 30), (16, 32)),
-    ("interrupted.ico", place(cross(weight=0.15), 16, 16, 31), (16, 32)),
-    ("error.ico", place(exclamation(0.16), 16, 16, 30), (16, 32)),
+    ("program.ico", program_layers(), ICON_SIZES),
+    ("main.ico", program_layers(), ICON_SIZES),
+    ("busy.ico", busy_layers(), ICON_SIZES),
+    ("standby.ico", place(star(), 16, 16, 30), ICON_SIZES),
+    ("preparing.ico", clock_layers(), ICON_SIZES),
+    ("downloading.ico", place(down_arrow(), 16, 16, 30), ICON_SIZES),
+    ("done.ico", place(check(0.15), 16, 16, 30), ICON_SIZES),
+    ("interrupted.ico", place(cross(weight=0.15), 16, 16, 31), ICON_SIZES),
+    ("error.ico", place(exclamation(0.16), 16, 16, 30), ICON_SIZES),
 ]
 
 
@@ -499,12 +504,12 @@ def render(layers, size, grid):
     return rows
 
 
-def strip_rows(tiles):
+def strip_rows(tiles, size):
     """Top-down rows of opaque RGB for a strip: a pixel belongs to the art when at least half
     of it is covered; everything else is the transparent black."""
-    rows = [[] for _ in range(STRIP_IMAGE)]
+    rows = [[] for _ in range(size)]
     for layers in tiles:
-        for j, row in enumerate(render(layers, STRIP_IMAGE, STRIP_IMAGE)):
+        for j, row in enumerate(render(layers, size, STRIP_IMAGE)):
             for r, g, b, a in row:
                 if a < 128:
                     rows[j].append((0, 0, 0))
@@ -570,9 +575,12 @@ def write(path, data):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    for name, tiles in (("main_toolbar.bmp", MAIN_TOOLBAR), ("path_bars.bmp", PATH_BARS),
-                        ("referer_bar.bmp", REFERER_BAR)):
-        write(os.path.join(here, "bitmaps", name), encode_bmp(strip_rows(tiles)))
+    for name, tiles in (("main_toolbar", MAIN_TOOLBAR), ("path_bars", PATH_BARS),
+                        ("referer_bar", REFERER_BAR)):
+        for size in STRIP_SIZES:
+            suffix = "" if size == STRIP_IMAGE else f"_{size}"
+            write(os.path.join(here, "bitmaps", f"{name}{suffix}.bmp"),
+                  encode_bmp(strip_rows(tiles, size)))
     for name, layers, sizes in ICONS:
         write(os.path.join(here, "icons", name), encode_ico(layers, sizes))
 

@@ -13,10 +13,17 @@
 #define IDI_STATE_INTERRUPTED 107
 #define IDI_STATE_ERROR 108
 
-// Toolbar image strips, 24x24 images side by side; pure black shows the button face
+// Toolbar image strips, square images side by side; pure black shows the button face.
+// 24 pixels for 96 DPI, then the same strips at 36 (144 DPI) and 48 pixels (192 DPI).
 #define IDB_MAIN_TOOLBAR 300
 #define IDB_PATH_BARS 301
 #define IDB_REFERER_BAR 302
+#define IDB_MAIN_TOOLBAR_36 303
+#define IDB_PATH_BARS_36 304
+#define IDB_REFERER_BAR_36 305
+#define IDB_MAIN_TOOLBAR_48 306
+#define IDB_PATH_BARS_48 307
+#define IDB_REFERER_BAR_48 308
 
 // Commands (menu, accelerators, toolbar buttons, tray menu)
 #define IDM_SELECT_DL_LIST 1000
