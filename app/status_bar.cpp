@@ -1,5 +1,6 @@
 #include "app/status_bar.h"
 
+#include "app/display_scale.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "list/download_list.h"
@@ -12,7 +13,7 @@
 namespace {
 
 constexpr int kStateCount = 6;
-constexpr int kIconRoom = 20;
+constexpr int kIconRoom = 20;  // at 96 DPI
 
 // Loaded once, shared, kept for the life of the process.
 HICON gStateIcons[kStateCount] = {};
@@ -41,8 +42,9 @@ std::array<int, kStatusPartCount> StatusBarPartEdges(
     std::array<int, kStatusPartCount> edges;
     edges[7] = -1;
     int edge = clientWidth;
+    int iconRoom = ScaleForDpi(kIconRoom);
     for (int part = 6; part >= 1; --part) {
-        edge -= textWidths[part] + kIconRoom;
+        edge -= textWidths[part] + iconRoom;
         edges[part] = edge;
     }
     edges[0] = edges[1] - textWidths[0];

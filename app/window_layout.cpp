@@ -1,5 +1,6 @@
 #include "app/window_layout.h"
 
+#include "app/display_scale.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
 #include "app/window_ids.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr int kCaptionSeparatorId = 3000;
 constexpr int kFieldSeparatorId = 3001;
+// At 96 DPI; scaled to the system DPI where used.
 constexpr int kCaptionMargin = 5;
 constexpr int kFieldMargin = 5;
 
@@ -101,8 +103,9 @@ int StatusBarHeight(HWND mainWindow) {
 
 int FieldSeparatorWidth(int windowWidth, int captionWidth, int buttonCount, int buttonWidth,
                         int gap) {
-    return std::max(2 * kFieldMargin, windowWidth - captionWidth - buttonCount * buttonWidth -
-                                          (buttonCount + 1) * gap);
+    return std::max(
+        2 * ScaleForDpi(kFieldMargin),
+        windowWidth - captionWidth - buttonCount * buttonWidth - (buttonCount + 1) * gap);
 }
 
 int LayOutBars(HWND mainWindow, int clientWidth) {
@@ -130,7 +133,8 @@ int LayOutBars(HWND mainWindow, int clientWidth) {
         int dy = 0;
         for (int barId = kDownloadListBarId; barId <= kRefererBarId; ++barId) {
             HWND bar = GetDlgItem(mainWindow, barId);
-            ReplaceSeparator(bar, 0, kCaptionSeparatorId, captionSize[barId].cx + kCaptionMargin);
+            ReplaceSeparator(bar, 0, kCaptionSeparatorId,
+                             captionSize[barId].cx + ScaleForDpi(kCaptionMargin));
             RECT rect = ButtonRect(bar, kCaptionSeparatorId);
             if (barId == kDownloadListBarId) {
                 dy = (rect.top - rect.bottom + textHeight) / 2;
@@ -154,12 +158,14 @@ int LayOutBars(HWND mainWindow, int clientWidth) {
 
         for (int barId = kDownloadListBarId; barId <= kRefererBarId; ++barId) {
             HWND bar = GetDlgItem(mainWindow, barId);
-            int width = FieldSeparatorWidth(clientWidth, captionSize[barId].cx + kCaptionMargin,
+            int width = FieldSeparatorWidth(clientWidth,
+                                            captionSize[barId].cx + ScaleForDpi(kCaptionMargin),
                                             ButtonsAfterField(barId), buttonWidth, gap);
             ReplaceSeparator(bar, 1, kFieldSeparatorId, width);
             SendMessageW(bar, TB_AUTOSIZE, 0, 0);
             RECT rect = ButtonRect(bar, kFieldSeparatorId);
-            InflateRect(&rect, -kFieldMargin, (rect.top - rect.bottom + textHeight) / 2 + frame);
+            InflateRect(&rect, -ScaleForDpi(kFieldMargin),
+                        (rect.top - rect.bottom + textHeight) / 2 + frame);
             MoveWindow(GetDlgItem(bar, kPathBarEditBase + barId), rect.left, rect.top,
                        std::max(0L, rect.right - rect.left), rect.bottom - rect.top, TRUE);
         }

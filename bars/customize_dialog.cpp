@@ -1,5 +1,6 @@
 #include "bars/customize_dialog.h"
 
+#include "app/display_scale.h"
 #include "app/message_box.h"
 #include "bars/main_toolbar.h"
 #include "bars/path_bars.h"
@@ -19,8 +20,7 @@ namespace {
 constexpr int kFirstSeparatorId = 3001;
 // A toolbar reports a click with the command id in the low word of WM_COMMAND.
 constexpr int kLastSeparatorId = 0xFFFF;
-constexpr int kImageSize = 24;
-// Between the two panes.
+// Between the two panes, at 96 DPI.
 constexpr int kPaneGap = 50;
 // A toolbar reports a click while it is still handling the mouse, and taking the clicked
 // button away at that moment leaves it working on a button that is gone (under Wine it never
@@ -181,7 +181,8 @@ bool CreatePaneToolbar(HWND pane, int toolbarId, std::vector<TBBUTTON> buttons) 
     HWND toolbar = CreateToolbarEx(
         pane, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE, toolbarId,
         kCatalogueSize, nullptr, reinterpret_cast<UINT_PTR>(MainToolbarImages()), buttons.data(),
-        static_cast<int>(buttons.size()), 0, 0, kImageSize, kImageSize, sizeof(TBBUTTON));
+        static_cast<int>(buttons.size()), 0, 0, ToolbarImageSize(), ToolbarImageSize(),
+        sizeof(TBBUTTON));
     return toolbar != nullptr;
 }
 
@@ -326,10 +327,11 @@ void LayOutDialog(HWND dialog, int width, int height) {
         return;
     }
     int room = height + data->buttonRoom;
-    int paneHeight = std::max(0, (room - kPaneGap) / 2);
+    int gap = ScaleForDpi(kPaneGap);
+    int paneHeight = std::max(0, (room - gap) / 2);
     SetWindowPos(current, nullptr, 0, 0, width, paneHeight, SWP_NOMOVE | SWP_NOZORDER);
     InvalidateRect(current, nullptr, TRUE);
-    SetWindowPos(available, nullptr, 0, room / 2 + kPaneGap / 2, width, paneHeight, SWP_NOZORDER);
+    SetWindowPos(available, nullptr, 0, room / 2 + gap / 2, width, paneHeight, SWP_NOZORDER);
     InvalidateRect(available, nullptr, TRUE);
     MoveButtonToCorner(dialog, IDOK, data->okOffset, width, height);
     MoveButtonToCorner(dialog, IDCANCEL, data->cancelOffset, width, height);

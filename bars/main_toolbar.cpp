@@ -1,5 +1,6 @@
 #include "bars/main_toolbar.h"
 
+#include "app/display_scale.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "list/text_file.h"
@@ -140,6 +141,6 @@ HWND CreateMainToolbar(HWND mainWindow, HBITMAP images) {
     }
     return CreateToolbarEx(mainWindow, style, kMainToolbarId, kCatalogueSize, nullptr,
                            reinterpret_cast<UINT_PTR>(images), gMainToolbarLayout.data(),
-                           static_cast<int>(gMainToolbarLayout.size()), 0, 0, 24, 24,
-                           sizeof(TBBUTTON));
+                           static_cast<int>(gMainToolbarLayout.size()), 0, 0, ToolbarImageSize(),
+                           ToolbarImageSize(), sizeof(TBBUTTON));
 }

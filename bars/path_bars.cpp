@@ -1,5 +1,6 @@
 #include "bars/path_bars.h"
 
+#include "app/display_scale.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "bars/main_toolbar.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int kToolbarCount = 7;  // ids 1 to 7
-constexpr int kImageSize = 24;
 constexpr int kProvisionalSeparatorWidth = 100;
 constexpr int kCaptionSeparatorId = 3000;
 constexpr int kFieldSeparatorId = 3001;
@@ -81,12 +81,59 @@ HBITMAP gMainToolbarImages = nullptr;
 HBITMAP gPathBarImages = nullptr;
 HBITMAP gRefererBarImages = nullptr;
 
+// The sizes each strip is drawn at; the resource of size kStripSizes[i] is the 24-pixel
+// strip's id plus 3 * i.
+constexpr int kStripSizes[] = {24, 36, 48};
+constexpr int kStripIdStep = 3;
+
+int StripResourceFor(int stripAt24, int size) {
+    for (int i = 0; i < static_cast<int>(std::size(kStripSizes)); ++i) {
+        if (kStripSizes[i] == size) {
+            return stripAt24 + kStripIdStep * i;
+        }
+    }
+    return stripAt24;
+}
+
+// A strip of square images scaled to images of the given size, in one piece.
+HBITMAP ScaleStrip(HBITMAP strip, int size) {
+    BITMAP info = {};
+    GetObjectW(strip, sizeof info, &info);
+    int images = info.bmHeight > 0 ? info.bmWidth / info.bmHeight : 0;
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP scaled = CreateCompatibleBitmap(screen, images * size, size);
+    ReleaseDC(nullptr, screen);
+    if (scaled != nullptr) {
+        HGDIOBJ oldFrom = SelectObject(from, strip);
+        HGDIOBJ oldTo = SelectObject(to, scaled);
+        SetStretchBltMode(to, HALFTONE);
+        SetBrushOrgEx(to, 0, 0, nullptr);
+        // Image by image, so that no image bleeds into its neighbour.
+        for (int image = 0; image < images; ++image) {
+            StretchBlt(to, image * size, 0, size, size, from, image * info.bmHeight, 0,
+                       info.bmHeight, info.bmHeight, SRCCOPY);
+        }
+        SelectObject(from, oldFrom);
+        SelectObject(to, oldTo);
+    }
+    DeleteDC(from);
+    DeleteDC(to);
+    return scaled;
+}
+
 // The strips mark the button face with pure black. Toolbars draw their images opaque, so
 // black is replaced by the face colour of this system before the strip is handed over.
-HBITMAP PrepareButtonImages(int resourceId) {
+// The strip drawn at the toolbar image size is taken; between the drawn sizes the next
+// larger one is scaled down (after the face colour is in, so that no edge blends with black).
+HBITMAP PrepareButtonImages(int stripAt24) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto loaded = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId),
-                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    int size = ToolbarImageSize();
+    int drawn = ArtworkSizeFor(size, kStripSizes, static_cast<int>(std::size(kStripSizes)));
+    auto loaded = static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(StripResourceFor(stripAt24, drawn)), IMAGE_BITMAP, 0,
+                   0, LR_CREATEDIBSECTION));
     if (loaded == nullptr) {
         return nullptr;
     }
@@ -117,6 +164,11 @@ HBITMAP PrepareButtonImages(int resourceId) {
     }
     ReleaseDC(nullptr, screen);
     DeleteObject(loaded);
+    if (prepared != nullptr && drawn != size) {
+        HBITMAP scaled = ScaleStrip(prepared, size);
+        DeleteObject(prepared);
+        prepared = scaled;
+    }
     return prepared;
 }
 
@@ -146,8 +198,8 @@ HWND CreatePathBar(HWND mainWindow, const PathBarDefinition& definition) {
     }
     return CreateToolbarEx(mainWindow, style, definition.barId, referer ? 1 : 5, nullptr,
                            reinterpret_cast<UINT_PTR>(referer ? gRefererBarImages : gPathBarImages),
-                           buttons.data(), static_cast<int>(buttons.size()), 0, 0, kImageSize,
-                           kImageSize, sizeof(TBBUTTON));
+                           buttons.data(), static_cast<int>(buttons.size()), 0, 0,
+                           ToolbarImageSize(), ToolbarImageSize(), sizeof(TBBUTTON));
 }
 
 // A path field's change is written to its key at once; a failed write is reported once

@@ -1,5 +1,6 @@
 #include "list/download_list.h"
 
+#include "app/display_scale.h"
 #include "app/interface_thread.h"
 #include "app/window_ids.h"
 #include "list/list_file.h"
@@ -9,6 +10,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <iterator>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -33,7 +35,7 @@ std::array<int, kEntryStateCount> gStateCounts{};
 struct ColumnSpec {
     const wchar_t* header;
     int format;
-    int width;
+    int width;  // at 96 DPI
 };
 
 const ColumnSpec kColumns[] = {
@@ -52,7 +54,7 @@ void CreateColumns() {
     SendMessageW(gList, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     for (int index = 0; index < 6; ++index) {
         column.fmt = kColumns[index].format;
-        column.cx = kColumns[index].width;
+        column.cx = ScaleForDpi(kColumns[index].width);
         column.pszText = const_cast<wchar_t*>(kColumns[index].header);
         column.iSubItem = index + 1;
         SendMessageW(gList, LVM_INSERTCOLUMNW, index + 1, reinterpret_cast<LPARAM>(&column));
@@ -60,11 +62,19 @@ void CreateColumns() {
     SendMessageW(gList, LVM_DELETECOLUMN, 0, 0);
 }
 
+constexpr int kStateImageSize = 14;  // at 96 DPI
+constexpr int kIconSizes[] = {16, 24, 32, 48};
+
+// The state images at 14 pixels for 96 DPI and as much larger as the DPI is, each from the
+// icon's image that is the smallest as large, scaled down.
 void CreateStateImages(HINSTANCE instance) {
-    HIMAGELIST images = ImageList_Create(14, 14, ILC_COLOR32 | ILC_MASK, kEntryStateCount, 0);
+    int size = ScaleForDpi(kStateImageSize);
+    int drawn = ArtworkSizeFor(size, kIconSizes, static_cast<int>(std::size(kIconSizes)));
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, kEntryStateCount, 0);
     for (int state = 0; state < kEntryStateCount; ++state) {
-        auto icon = static_cast<HICON>(LoadImageW(
-            instance, MAKEINTRESOURCEW(IDI_STATE_STANDBY + state), IMAGE_ICON, 0, 0, LR_SHARED));
+        auto icon =
+            static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_STATE_STANDBY + state),
+                                          IMAGE_ICON, drawn, drawn, LR_SHARED));
         ImageList_AddIcon(images, icon);
     }
     SendMessageW(gList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));

@@ -208,39 +208,45 @@ TEST(Resources, IconsLoadAtListAndWindowSizes) {
 // The toolbars key the button face on pure black. Every image is drawn inside a one-pixel black
 // margin, so a strip whose images are shifted or drawn at the wrong pitch shows art on some
 // image's edge; an empty image would show nothing but the face.
-TEST(Resources, ToolbarStripsAre24PixelImagesOnBlack) {
+TEST(Resources, ToolbarStripsAreSquareImagesOnBlackAtEverySize) {
+    // The 24-pixel strips for 96 DPI, then the same at 36 (144 DPI) and 48 pixels (192 DPI).
     const struct {
         UINT id;
         int images;
-    } strips[] = {{IDB_MAIN_TOOLBAR, 36}, {IDB_PATH_BARS, 5}, {IDB_REFERER_BAR, 1}};
+        int size;
+    } strips[] = {
+        {IDB_MAIN_TOOLBAR, 36, 24},    {IDB_PATH_BARS, 5, 24},    {IDB_REFERER_BAR, 1, 24},
+        {IDB_MAIN_TOOLBAR_36, 36, 36}, {IDB_PATH_BARS_36, 5, 36}, {IDB_REFERER_BAR_36, 1, 36},
+        {IDB_MAIN_TOOLBAR_48, 36, 48}, {IDB_PATH_BARS_48, 5, 48}, {IDB_REFERER_BAR_48, 1, 48}};
     for (const auto& strip : strips) {
+        const int size = strip.size;
         HBITMAP bitmap =
             static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(strip.id),
                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         ASSERT_NE(bitmap, nullptr) << strip.id;
         BITMAP info = {};
         GetObjectW(bitmap, sizeof info, &info);
-        EXPECT_EQ(info.bmWidth, 24 * strip.images) << strip.id;
-        EXPECT_EQ(info.bmHeight, 24) << strip.id;
+        EXPECT_EQ(info.bmWidth, size * strip.images) << strip.id;
+        EXPECT_EQ(info.bmHeight, size) << strip.id;
 
         // Read the pixels back as top-down 0x00RRGGBB whatever depth the file has.
-        const int width = 24 * strip.images;
+        const int width = size * strip.images;
         BITMAPINFO format = {};
-        format.bmiHeader = {sizeof format.bmiHeader, width, -24, 1, 32, BI_RGB};
-        std::vector<DWORD> pixels(width * 24);
+        format.bmiHeader = {sizeof format.bmiHeader, width, -size, 1, 32, BI_RGB};
+        std::vector<DWORD> pixels(width * size);
         HDC screen = GetDC(nullptr);
-        EXPECT_EQ(GetDIBits(screen, bitmap, 0, 24, pixels.data(), &format, DIB_RGB_COLORS), 24);
+        EXPECT_EQ(GetDIBits(screen, bitmap, 0, size, pixels.data(), &format, DIB_RGB_COLORS), size);
         ReleaseDC(nullptr, screen);
         DeleteObject(bitmap);
 
         for (int image = 0; image < strip.images; ++image) {
             int drawn = 0;
             int drawnOnEdge = 0;
-            for (int y = 0; y < 24; ++y) {
-                for (int x = 0; x < 24; ++x) {
-                    bool isArt = (pixels[y * width + 24 * image + x] & 0xFFFFFF) != 0;
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    bool isArt = (pixels[y * width + size * image + x] & 0xFFFFFF) != 0;
                     drawn += isArt;
-                    drawnOnEdge += isArt && (x == 0 || y == 0 || x == 23 || y == 23);
+                    drawnOnEdge += isArt && (x == 0 || y == 0 || x == size - 1 || y == size - 1);
                 }
             }
             EXPECT_EQ(drawnOnEdge, 0) << strip.id << " image " << image;
