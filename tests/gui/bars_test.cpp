@@ -563,3 +563,114 @@ TEST_F(MainWindowTest, NarrowingTheWindowShrinksOnlyTheStatusFiller) {
     }
     EXPECT_EQ(narrow[7], -1);
 }
+
+// The width a text takes in a control's font.
+int TextWidth(HWND control, const std::wstring& text) {
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+int ImageSize(HIMAGELIST images) {
+    int width = 0;
+    int height = 0;
+    ImageList_GetIconSize(images, &width, &height);
+    EXPECT_EQ(width, height);
+    return width;
+}
+
+// The window at the display scale of the prefix it runs in: the suite's own prefix is at
+// 96 DPI, and the suite runs this case again in prefixes at 144 and 192 DPI (Wine reads the
+// scale once per process).
+TEST_F(MainWindowTest, SizesFollowTheSystemDpi) {
+    const struct {
+        int dpi;
+        int columns[6];
+        int toolbarImage;
+        int stateImage;
+    } cases[] = {
+        {96, {55, 250, 90, 100, 90, 500}, 24, 14},
+        {144, {83, 375, 135, 150, 135, 750}, 36, 21},
+        {192, {110, 500, 180, 200, 180, 1000}, 48, 28},
+    };
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const auto* c = std::find_if(std::begin(cases), std::end(cases),
+                                 [&](const auto& entry) { return entry.dpi == dpi; });
+    if (c == std::end(cases)) {
+        GTEST_SKIP() << "no sizes known for " << dpi << " DPI";
+    }
+    // The rows of the screenshots, with the widest state text there is.
+    const wchar_t* const rows[] = {
+        L"3|ダウンロード完了|  52 MB |http://downloads.example.net/tools/archive-2026.zip|55050240",
+        L"2|DL中：  18 MB /   96 MB ( 19%)| 96 MB |http://mirror.example.org/iso/a.iso|100663296",
+        L"4|DL中断：1520 KB / 12288 KB ( 12%)|  12 MB |http://example.com/video/l.mp4|12582912",
+        L"5|HTTPエラー：404|  |http://example.com/missing/report.pdf",
+    };
+    std::wstring list;
+    for (const wchar_t* row : rows) {
+        list += row;
+        list += L"\n";
+    }
+    ASSERT_TRUE(WriteBytes(ListFilePath(), EncodeUtf16LeText(list)));
+    CreateWindowUnderTest();
+    SetWindowPos(window_, nullptr, 0, 0, 1240 * dpi / 96, 800 * dpi / 96,
+                 SWP_NOZORDER | SWP_NOMOVE);
+    PumpPending();
+
+    // Every column holds its header and the widest text of its cells, with the margins the
+    // list view keeps on both sides.
+    constexpr int kCellMargins = 12;
+    HWND listView = GetDlgItem(window_, kListViewId);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(listView, LVM_GETHEADER, 0, 0));
+    ASSERT_EQ(RowCount(), 4);
+    for (int column = 0; column < 6; ++column) {
+        SCOPED_TRACE(column);
+        int width = static_cast<int>(SendMessageW(listView, LVM_GETCOLUMNWIDTH, column, 0));
+        EXPECT_EQ(width, c->columns[column]);
+        wchar_t headerText[64] = L"";
+        HDITEMW item = {};
+        item.mask = HDI_TEXT;
+        item.pszText = headerText;
+        item.cchTextMax = 64;
+        SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+        EXPECT_GE(width, TextWidth(header, headerText) + kCellMargins) << headerText;
+        if (column == kColumnState) {
+            for (int row = 0; row < RowCount(); ++row) {
+                EXPECT_GE(width, TextWidth(listView, RowText(row, column)) + kCellMargins);
+            }
+        }
+    }
+    auto stateImages =
+        reinterpret_cast<HIMAGELIST>(SendMessageW(listView, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    EXPECT_EQ(ImageSize(stateImages), c->stateImage);
+
+    // The toolbars' images, and the path bars right under the main toolbar.
+    for (int barId = kMainToolbarId; barId <= kRefererBarId; ++barId) {
+        auto images =
+            reinterpret_cast<HIMAGELIST>(SendMessageW(Bar(window_, barId), TB_GETIMAGELIST, 0, 0));
+        EXPECT_EQ(ImageSize(images), c->toolbarImage) << barId;
+    }
+    EXPECT_EQ(ClientRectOf(window_, Bar(window_, kDownloadListBarId)).top,
+              ClientRectOf(window_, Bar(window_, kMainToolbarId)).bottom);
+
+    // Each status bar part holds its text (which has a wide space at either end), and beside
+    // it its state icon.
+    HWND statusBar = GetDlgItem(window_, kStatusBarId);
+    int smallIcon = GetSystemMetrics(SM_CXSMICON);
+    std::array<int, kStatusPartCount> edges = StatusEdges(window_);
+    RECT client = {};
+    GetClientRect(window_, &client);
+    edges.back() = client.right;  // the last part reaches the window's edge
+    for (int part = 1; part < kStatusPartCount; ++part) {
+        SCOPED_TRACE(part);
+        int room = TextWidth(statusBar, StatusText(window_, part)) + (part >= 2 ? smallIcon : 0);
+        EXPECT_GE(edges[part] - edges[part - 1], room);
+    }
+}
