@@ -41,6 +41,7 @@ for i in \$(seq 50); do
   [ -n "\$id" ] && break
   sleep 0.2
 done
+[ -n "\$id" ] || { echo "$name: the window did not open" >&2; wineserver -k; exit 1; }
 sleep 2
 import -window "\$id" "$out/$name.png"
 wineserver -k
@@ -101,6 +102,7 @@ for i in \$(seq 50); do
   [ -n "\$id" ] && break
   sleep 0.2
 done
+[ -n "\$id" ] || { echo "running: the window did not open" >&2; wineserver -k; kill \$server; exit 1; }
 sleep 3
 import -window "\$id" "$out/running.png"
 wineserver -k
