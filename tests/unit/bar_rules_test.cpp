@@ -1,5 +1,6 @@
-// The rules behind the bars: the toolbar layout line, the status bar's parts and texts and
-// the width a path field gets.
+// The rules behind the bars: the toolbar layout line, the status bar's parts and texts, the
+// width a path field gets and the drawn image size taken for a display scale.
+#include "app/display_scale.h"
 #include "app/status_bar.h"
 #include "app/window_layout.h"
 #include "bars/main_toolbar.h"
@@ -102,4 +103,24 @@ TEST(PathFieldWidth, TakesWhatCaptionAndButtonsLeaveAndKeepsTheFieldsMargins) {
     EXPECT_EQ(FieldSeparatorWidth(800, 150, 1, 31, 2), 800 - 150 - 31 - 4);
     EXPECT_EQ(FieldSeparatorWidth(801, 150, 2, 31, 2) - FieldSeparatorWidth(800, 150, 2, 31, 2), 1);
     EXPECT_EQ(FieldSeparatorWidth(200, 150, 4, 31, 2), 10);  // the field's margins only
+}
+
+// At the listed scales the image drawn for it; between them the next larger, scaled down;
+// beyond the largest the largest, scaled up.
+TEST(ImageSizeForScale, TakesTheSmallestDrawnSizeAsLargeOrTheLargest) {
+    const int strips[] = {24, 36, 48};
+    const int icons[] = {16, 24, 32, 48};
+    const struct {
+        const int* sizes;
+        int count;
+        int wanted;
+        int drawn;
+    } cases[] = {
+        {strips, 3, 24, 24}, {strips, 3, 30, 36}, {strips, 3, 36, 36}, {strips, 3, 42, 48},
+        {strips, 3, 48, 48}, {strips, 3, 72, 48}, {icons, 4, 14, 16},  {icons, 4, 21, 24},
+        {icons, 4, 28, 32},  {icons, 4, 40, 48},  {icons, 4, 64, 48},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ArtworkSizeFor(c.wanted, c.sizes, c.count), c.drawn) << c.wanted;
+    }
 }
