@@ -585,8 +585,8 @@ int ImageSize(HIMAGELIST images) {
 }
 
 // The window at the display scale of the prefix it runs in: the suite's own prefix is at
-// 96 DPI, and the suite runs this case again in prefixes at 144 and 192 DPI (Wine reads the
-// scale once per process).
+// 96 DPI, and the suite runs this case again in prefixes at 120, 144 and 192 DPI (Wine reads
+// the scale once per process).
 TEST_F(MainWindowTest, SizesFollowTheSystemDpi) {
     const struct {
         int dpi;
@@ -595,6 +595,7 @@ TEST_F(MainWindowTest, SizesFollowTheSystemDpi) {
         int stateImage;
     } cases[] = {
         {96, {55, 250, 90, 100, 90, 500}, 24, 14},
+        {120, {69, 313, 113, 125, 113, 625}, 30, 18},  // images scaled down from 36 and 24
         {144, {83, 375, 135, 150, 135, 750}, 36, 21},
         {192, {110, 500, 180, 200, 180, 1000}, 48, 28},
     };
