@@ -189,7 +189,6 @@ OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wst
     transfer.connection = std::move(connection);
     transfer.request = std::move(request);
     transfer.call = call;
-    call->Arm();
     if (HttpSendRequestW(transfer.request.get(), extraHeaders, headersLength, nullptr, 0)) {
         return OpenEnd::kOpened;
     }
@@ -279,7 +278,6 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
     received = 0;
     while (received < size) {
         if (!call.queryPending) {
-            call.Arm();
             call.Available() = 0;
             if (!InternetQueryDataAvailable(request, &call.Available(), 0, 0)) {
                 if (GetLastError() != ERROR_IO_PENDING) {
@@ -309,7 +307,6 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
         DWORD wanted = available == 0 ? 1 : std::min(available, size - received);
         call.Reserve(received + wanted);
         char* buffer = call.Buffer();
-        call.Arm();
         call.Received() = 0;
         call.readInFlight = true;
         if (!InternetReadFile(request, buffer + received, wanted, &call.Received())) {

@@ -41,9 +41,10 @@ public:
     // with the call, the transfer lets go of the library's share too.
     void Release();
 
-    // Before a call that may complete later.
-    void Arm() { ResetEvent(completed_); }
-    // After a call returned FALSE: waits for it when it is pending. kCompleted with
+    // After a call returned FALSE: waits for it when it is pending. The completion event
+    // needs no reset before a call: every pending call is waited for until its completion
+    // (which resets the event) or the request is closed, and a call that completes at once
+    // signals nothing. kCompleted with
     // Succeeded() false for a call that failed at once.
     CallEnd AwaitIfPending();
     // Waits for a call known to be pending.
