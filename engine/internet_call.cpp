@@ -46,7 +46,6 @@ void InternetCall::Release() {
 CallEnd InternetCall::AwaitIfPending() {
     DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
-        result_ = 0;
         error_ = error != ERROR_SUCCESS ? error : ERROR_INTERNET_INTERNAL_ERROR;
         return CallEnd::kCompleted;
     }
@@ -81,7 +80,6 @@ void CALLBACK InternetCall::OnStatus(HINTERNET handle, DWORD_PTR context, DWORD 
     switch (status) {
         case INTERNET_STATUS_REQUEST_COMPLETE: {
             const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-            call->result_ = result->dwResult;
             call->error_ = result->dwResult != 0 ? ERROR_SUCCESS : result->dwError;
             if (call->error_ == ERROR_SUCCESS && result->dwResult == 0) {
                 call->error_ = ERROR_INTERNET_INTERNAL_ERROR;

@@ -49,11 +49,9 @@ public:
     CallEnd AwaitIfPending();
     // Waits for a call known to be pending.
     CallEnd Await();
-    // Whether the last completed call succeeded, its error otherwise, and what it returned
-    // (the handle of an asynchronous open).
+    // Whether the last completed call succeeded, and its error otherwise.
     bool Succeeded() const { return error_ == ERROR_SUCCESS; }
     DWORD Error() const { return error_; }
-    DWORD_PTR Result() const { return result_; }
 
     // Where reads land, and the counts the library fills in, all kept alive with the call.
     // The buffer grows with what the reads bring, so a small file never costs a large one.
@@ -85,7 +83,6 @@ private:
     std::atomic<int> holders_{2};
     std::atomic<HINTERNET> request_{nullptr};
     HANDLE completed_;
-    DWORD_PTR result_ = 0;
     DWORD error_ = ERROR_SUCCESS;
     std::unique_ptr<char[]> buffer_;
     size_t capacity_ = 0;
