@@ -16,6 +16,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,10 +59,8 @@ void CloseAttempt(OpenTransfer& transfer) {
     transfer.request.Close();
     transfer.connection.Close();
     if (transfer.call != nullptr) {
-        if (!transfer.call->readInFlight) {
-            transfer.call->DropBuffer();
-        }
-        transfer.call->Release();
+        transfer.call->DropBuffer();
+        transfer.call->Leave();
         transfer.call = nullptr;
     }
 }
@@ -128,28 +127,33 @@ OpenEnd EndOfWait(InternetCall& call, CallEnd end) {
 }
 
 // Other schemes than http and https (ftp) go through the library's one-call open, in its
-// blocking mode: under Wine its asynchronous ftp does not report the end of every call (a
-// refused login, a server that goes away), so a wait for it could only end after the minute
-// of silence. A stop then waits until the library's ftp call returns.
+// blocking mode, on the call's own thread: under Wine its asynchronous ftp does not report
+// the end of every call (a refused login, a server that goes away), so a wait for it could
+// only end after the minute of silence.
 OpenEnd OpenThroughLibrary(OpenTransfer& transfer, const std::wstring& url,
-                           const wchar_t* extraHeaders, DWORD headersLength) {
-    auto* call = new InternetCall();
-    call->asynchronous = false;
-    call->Release();  // no callback in this mode: the library never holds the call
-    transfer.call = call;
-    transfer.request = InternetHandle(InternetOpenUrlW(transfer.session.get(), url.c_str(),
-                                                       extraHeaders, headersLength, kOpenFlags, 0));
-    if (transfer.request) {
-        return OpenEnd::kOpened;
+                           const std::wstring& headers) {
+    InternetCall* call = InternetCall::Make(InternetCall::Mode::kBlocking);
+    if (call == nullptr) {
+        return OpenEnd::kFailed;
     }
-    return GetLastError() == ERROR_INTERNET_TIMEOUT ? OpenEnd::kSilent : OpenEnd::kFailed;
+    transfer.call = call;
+    HINTERNET session = transfer.session.get();
+    CallEnd end = call->Run([call, session, url, headers] {
+        call->opened = InternetOpenUrlW(session, url.c_str(),
+                                        headers.empty() ? nullptr : headers.c_str(),
+                                        headers.empty() ? 0 : static_cast<DWORD>(-1), kOpenFlags, 0);
+        return call->opened != nullptr;
+    });
+    OpenEnd opened = EndOfWait(*call, end);
+    if (opened == OpenEnd::kOpened) {
+        transfer.request = InternetHandle(std::exchange(call->opened, nullptr));
+    }
+    return opened;
 }
 
 // One attempt to open the URL. For http and https the request is made step by step, with the
 // request's own context for the library's callback.
 OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wstring& headers) {
-    const wchar_t* extraHeaders = headers.empty() ? nullptr : headers.c_str();
-    DWORD headersLength = headers.empty() ? 0 : static_cast<DWORD>(-1);
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = 1;
@@ -158,7 +162,7 @@ OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wst
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
     if (!IsWebUrl(url) || !InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
-        return OpenThroughLibrary(transfer, url, extraHeaders, headersLength);
+        return OpenThroughLibrary(transfer, url, headers);
     }
     std::wstring host = Part(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring user = Part(parts.lpszUserName, parts.dwUserNameLength);
@@ -176,23 +180,27 @@ OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wst
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     }
-    auto* call = new InternetCall();
+    InternetCall* call = InternetCall::Make(InternetCall::Mode::kAsynchronous);
+    if (call == nullptr) {
+        return OpenEnd::kFailed;
+    }
     InternetHandle request(HttpOpenRequestW(connection.get(), L"GET",
                                             object.empty() ? L"/" : object.c_str(), nullptr,
                                             nullptr, nullptr, flags, call->Context()));
     if (!request) {
-        call->Release();  // the library's share: no handle was made with it
-        call->Release();
+        call->Abandon();  // the library's share: no handle was made with it
+        call->Leave();
         return OpenEnd::kFailed;
     }
     call->Adopt(request.get());
     transfer.connection = std::move(connection);
     transfer.request = std::move(request);
     transfer.call = call;
-    if (HttpSendRequestW(transfer.request.get(), extraHeaders, headersLength, nullptr, 0)) {
-        return OpenEnd::kOpened;
-    }
-    return EndOfWait(*call, call->AwaitIfPending());
+    HINTERNET sent = transfer.request.get();
+    return EndOfWait(*call, call->Run([&] {
+        return HttpSendRequestW(sent, headers.empty() ? nullptr : headers.c_str(),
+                                headers.empty() ? 0 : static_cast<DWORD>(-1), nullptr, 0);
+    }));
 }
 
 enum class OpenResult { kOpened, kStopped, kFailed };
@@ -268,25 +276,54 @@ bool WriteAll(HANDLE file, const char* bytes, DWORD count) {
 
 enum class ReadEnd { kData, kEnd, kFailed, kStopped };
 
-// Waits, with the stop, until the library has data, then takes everything that is there now,
-// up to size bytes, into the call's buffer: a slow transfer hands on each piece as it comes,
-// a fast one fills the buffer. A query that would have to wait while some data is already
-// taken stays pending for the next read. A minute without data is a failure (a line error).
-// With nothing reported one byte is asked for, since the library may report nothing before
-// the data has ended: kEnd only at the end of the data.
+// A read in the blocking mode (ftp): the library's ftp read waits to fill what it is asked
+// for, so it is asked for what its query says has arrived. With nothing reported one byte is
+// asked for, since the library may report nothing before the data has ended: kEnd only at
+// the end of the data.
+ReadEnd ReadBlocking(HINTERNET request, InternetCall& call, DWORD size, DWORD& received) {
+    DWORD* available = &call.Available();
+    *available = 0;
+    CallEnd end = call.Run(
+        [request, available] { return InternetQueryDataAvailable(request, available, 0, 0); });
+    if (end == CallEnd::kStopped) {
+        return ReadEnd::kStopped;
+    }
+    if (end == CallEnd::kSilent || !call.Succeeded()) {
+        return ReadEnd::kFailed;
+    }
+    DWORD wanted = std::min(std::max<DWORD>(*available, 1), call.RoomAfter(0, size));
+    char* buffer = call.Buffer();
+    DWORD* got = &call.Received();
+    *got = 0;
+    end = call.Run(
+        [request, buffer, wanted, got] { return InternetReadFile(request, buffer, wanted, got); });
+    if (end == CallEnd::kStopped) {
+        return ReadEnd::kStopped;
+    }
+    if (end == CallEnd::kSilent || !call.Succeeded()) {
+        return ReadEnd::kFailed;
+    }
+    received = *got;
+    return received > 0 ? ReadEnd::kData : ReadEnd::kEnd;
+}
+
+// Takes everything the library has now, up to size bytes, into the call's buffer, and waits,
+// with the stop, only while it has nothing: a slow transfer hands on each piece as it comes,
+// a fast one fills the buffer. A minute without data is a failure (a line error).
+//
+// The reads do not wait (IRF_NO_WAIT), which also lets the library hand over straight from
+// the connection what has arrived rather than through its own small buffer. A read that
+// finds nothing is left pending: the library waits for data without taking any, and the
+// next read, after waiting for it, takes the data. A read that finds nothing and is not left
+// pending is the end of the data or a library that does not wait in that case; its query
+// waits for data and reports none only at the end.
 ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& received) {
     received = 0;
-    while (received < size) {
-        if (!call.queryPending) {
-            call.Available() = 0;
-            if (!InternetQueryDataAvailable(request, &call.Available(), 0, 0)) {
-                if (GetLastError() != ERROR_IO_PENDING) {
-                    return received > 0 ? ReadEnd::kData : ReadEnd::kFailed;
-                }
-                call.queryPending = true;
-            }
-        }
-        if (call.queryPending) {
+    if (call.mode() == InternetCall::Mode::kBlocking) {
+        return ReadBlocking(request, call, size, received);
+    }
+    for (;;) {
+        if (call.pending) {
             if (received > 0) {
                 return ReadEnd::kData;
             }
@@ -294,41 +331,47 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
             if (end == CallEnd::kStopped) {
                 return ReadEnd::kStopped;
             }
-            call.queryPending = false;
             if (end == CallEnd::kSilent || !call.Succeeded()) {
                 return ReadEnd::kFailed;
             }
-            continue;  // asked again, the library now answers at once
         }
-        DWORD available = call.Available();
-        if (available == 0 && received > 0) {
+        if (received == size) {
             return ReadEnd::kData;
         }
-        DWORD wanted = available == 0 ? 1 : std::min(available, size - received);
-        call.Reserve(received + wanted);
-        char* buffer = call.Buffer();
-        call.Received() = 0;
-        call.readInFlight = true;
-        if (!InternetReadFile(request, buffer + received, wanted, &call.Received())) {
-            CallEnd end = call.AwaitIfPending();
-            if (end != CallEnd::kCompleted) {
-                return end == CallEnd::kStopped ? ReadEnd::kStopped : ReadEnd::kFailed;
+        DWORD room = call.RoomAfter(received, size);
+        INTERNET_BUFFERSW& buffers = call.Buffers();
+        buffers = {};
+        buffers.dwStructSize = sizeof buffers;
+        buffers.lpvBuffer = call.Buffer() + received;
+        buffers.dwBufferLength = room;
+        if (InternetReadFileExW(request, &buffers, IRF_NO_WAIT, call.Context())) {
+            if (buffers.dwBufferLength > 0) {
+                received += buffers.dwBufferLength;
+                continue;
             }
-            if (!call.Succeeded()) {
-                call.readInFlight = false;
+            if (received > 0) {
+                return ReadEnd::kData;
+            }
+            DWORD* available = &call.Available();
+            *available = 0;
+            CallEnd end = call.Run(
+                [request, available] { return InternetQueryDataAvailable(request, available, 0, 0); });
+            if (end == CallEnd::kStopped) {
+                return ReadEnd::kStopped;
+            }
+            if (end == CallEnd::kSilent || !call.Succeeded()) {
                 return ReadEnd::kFailed;
             }
+            if (*available == 0) {
+                return ReadEnd::kEnd;
+            }
+            continue;
         }
-        call.readInFlight = false;
-        if (call.Received() == 0) {
-            return received > 0 ? ReadEnd::kData : ReadEnd::kEnd;
+        if (GetLastError() != ERROR_IO_PENDING) {
+            return received > 0 ? ReadEnd::kData : ReadEnd::kFailed;
         }
-        received += call.Received();
-        if (!call.asynchronous) {
-            return ReadEnd::kData;  // asking for more would wait for it
-        }
+        call.pending = true;
     }
-    return ReadEnd::kData;
 }
 
 struct ReadResult {

@@ -4,37 +4,57 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace {
 
 // How often a wait looks at the run's stop: a stop takes effect within this.
 constexpr DWORD kStopPollMs = 100;
 constexpr DWORD kLibraryGraceMs = 30000;
+// The first room a read gets; it doubles while the reads fill it.
+constexpr DWORD kFirstRoom = 16 * 1024;
+
+DWORD FailureOf(DWORD error) {
+    return error != ERROR_SUCCESS ? error : ERROR_INTERNET_INTERNAL_ERROR;
+}
 
 }  // namespace
 
-InternetCall::InternetCall() : completed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    if (completed_ == nullptr) {
-        throw std::bad_alloc();
+InternetCall* InternetCall::Make(Mode mode) {
+    auto* call = new InternetCall(mode);
+    if (call->completed_ == nullptr) {
+        call->Abandon();
+        call->Leave();
+        return nullptr;
     }
+    if (mode == Mode::kBlocking) {
+        call->work_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        HANDLE thread =
+            call->work_ != nullptr ? CreateThread(nullptr, 0, CallThread, call, 0, nullptr) : nullptr;
+        if (thread == nullptr) {
+            call->mode_ = Mode::kAsynchronous;  // no thread to tell
+            call->Abandon();
+            call->Leave();
+            return nullptr;
+        }
+        CloseHandle(thread);
+    }
+    return call;
 }
+
+InternetCall::InternetCall(Mode mode)
+    : mode_(mode), completed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 InternetCall::~InternetCall() {
-    CloseHandle(completed_);
-}
-
-void InternetCall::Reserve(size_t bytes) {
-    if (bytes <= capacity_) {
-        return;
+    if (opened != nullptr) {
+        InternetCloseHandle(opened);
     }
-    size_t capacity = std::max<size_t>(bytes, 2 * capacity_);
-    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-    if (capacity_ != 0) {
-        std::memcpy(grown.get(), buffer_.get(), capacity_);
+    if (work_ != nullptr) {
+        CloseHandle(work_);
     }
-    buffer_ = std::move(grown);
-    capacity_ = capacity;
+    if (completed_ != nullptr) {
+        CloseHandle(completed_);
+    }
 }
 
 void InternetCall::Release() {
@@ -43,12 +63,70 @@ void InternetCall::Release() {
     }
 }
 
-CallEnd InternetCall::AwaitIfPending() {
-    DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-        error_ = error != ERROR_SUCCESS ? error : ERROR_INTERNET_INTERNAL_ERROR;
+void InternetCall::Leave() {
+    if (mode_ == Mode::kBlocking) {
+        left_ = true;
+        SetEvent(work_);
+    }
+    Release();
+}
+
+DWORD WINAPI InternetCall::CallThread(void* parameter) {
+    auto* call = static_cast<InternetCall*>(parameter);
+    for (;;) {
+        WaitForSingleObject(call->work_, INFINITE);
+        if (call->left_) {
+            break;
+        }
+        BOOL done = call->issue_();
+        call->error_ = done ? ERROR_SUCCESS : FailureOf(GetLastError());
+        SetEvent(call->completed_);
+    }
+    call->Release();
+    return 0;
+}
+
+DWORD InternetCall::RoomAfter(DWORD used, DWORD most) {
+    if (used >= capacity_ && capacity_ < most) {
+        DWORD capacity = std::min(most, std::max(kFirstRoom, 2 * capacity_));
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (used != 0) {
+            std::memcpy(grown.get(), buffer_.get(), used);
+        }
+        buffer_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    return std::min(capacity_, most) - used;
+}
+
+void InternetCall::DropBuffer() {
+    if (!pending) {
+        buffer_.reset();
+        capacity_ = 0;
+    }
+}
+
+CallEnd InternetCall::Run(std::function<BOOL()> issue) {
+    if (pending) {  // the last call was given up on: nothing more goes to the library
+        error_ = ERROR_INTERNET_INTERNAL_ERROR;
         return CallEnd::kCompleted;
     }
+    if (mode_ == Mode::kBlocking) {
+        issue_ = std::move(issue);
+        pending = true;
+        SetEvent(work_);
+        return Await();
+    }
+    if (issue()) {
+        error_ = ERROR_SUCCESS;
+        return CallEnd::kCompleted;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        error_ = FailureOf(error);
+        return CallEnd::kCompleted;
+    }
+    pending = true;
     return Await();
 }
 
@@ -56,6 +134,7 @@ CallEnd InternetCall::Await() {
     DWORD start = GetTickCount();
     for (;;) {
         if (WaitForSingleObject(completed_, kStopPollMs) == WAIT_OBJECT_0) {
+            pending = false;
             return CallEnd::kCompleted;
         }
         if (whileWaiting) {
@@ -80,17 +159,12 @@ void CALLBACK InternetCall::OnStatus(HINTERNET handle, DWORD_PTR context, DWORD 
     switch (status) {
         case INTERNET_STATUS_REQUEST_COMPLETE: {
             const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-            call->error_ = result->dwResult != 0 ? ERROR_SUCCESS : result->dwError;
-            if (call->error_ == ERROR_SUCCESS && result->dwResult == 0) {
-                call->error_ = ERROR_INTERNET_INTERNAL_ERROR;
-            }
+            call->error_ = result->dwResult != 0 ? ERROR_SUCCESS : FailureOf(result->dwError);
             SetEvent(call->completed_);
             break;
         }
         case INTERNET_STATUS_HANDLE_CLOSING:
             // The library is done with the request: nothing of it will write to the call now.
-            // Other handles the library made with the same context (an ftp connection behind
-            // a one-call open) do not count.
             if (handle == call->request_.load()) {
                 call->Release();
             }

@@ -1,17 +1,21 @@
-// The system's Internet library in its asynchronous mode, as the transfers use it: a call
-// that cannot complete at once is waited for together with the run's stop, and a server that
-// says nothing for a minute ends the wait. The caller then closes the handle, which abandons
-// the pending call at once; the library may still finish that call later, so everything the
-// call writes to lives in a context that the library itself lets go of, when it says that
-// the handle is closing.
+// The system's Internet library as the transfers use it: every call that can wait for a
+// server is waited for together with the run's stop, and a server that says nothing for a
+// minute ends the wait. The caller then closes the handle and leaves the call.
+//
+// http and https run in the library's asynchronous mode: closing the handle abandons the
+// pending call at once, and the library may still finish that call later, so everything the
+// call writes to lives here, in a part that the library itself lets go of when it says the
+// handle is closing. Other schemes (ftp) run in the library's blocking mode, whose calls
+// return only when done: each runs on a thread of the call's own, which holds the part in the
+// library's place and lets go of it when its last call has returned.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
 #include <atomic>
-#include <functional>
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 // How long a transfer waits for a server that sends nothing, before the answer or in the
@@ -19,73 +23,85 @@
 constexpr DWORD kServerSilenceMs = 60000;
 
 enum class CallEnd {
-    kCompleted,  // the call finished, well or not: its own result says which
-    kStopped,    // the run is to stop
-    kSilent,     // a minute without a word from the server
+    kCompleted,  // the call finished, well or not: Succeeded() says which
+    kStopped,    // the run is to stop; the call may still be running
+    kSilent,     // a minute without a word from the server; the call may still be running
 };
 
-// What one request shares with the library's callback. Made with two holders: the transfer,
-// and the library for the request's handle, which lets go when that handle is closing.
+// What one request shares with the library (its callback, or the thread that makes its
+// calls). Made with two holders, the transfer and the library's side; the last to let go
+// frees it.
 class InternetCall {
 public:
-    InternetCall();
-    ~InternetCall();
+    enum class Mode { kAsynchronous, kBlocking };
+
+    // nullptr when the system has no room for it (a blocking call's thread).
+    static InternetCall* Make(Mode mode);
     InternetCall(const InternetCall&) = delete;
     InternetCall& operator=(const InternetCall&) = delete;
 
+    Mode mode() const { return mode_; }
     // The context value to give the library with the request's handle.
     DWORD_PTR Context() { return reinterpret_cast<DWORD_PTR>(this); }
-    // The handle whose closing ends the library's share.
+    // The handle whose closing ends the library's share (asynchronous mode).
     void Adopt(HINTERNET request) { request_ = request; }
-    // Lets go of one holder's share; the last one frees the call. Where no handle was made
-    // with the call, the transfer lets go of the library's share too.
-    void Release();
+    // The transfer lets go of its share, after closing its handles. Where no handle was
+    // made with an asynchronous call, the library never takes its share: Abandon() first.
+    void Leave();
+    void Abandon() { Release(); }
 
-    // After a call returned FALSE: waits for it when it is pending. The completion event
-    // needs no reset before a call: every pending call is waited for until its completion
-    // (which resets the event) or the request is closed, and a call that completes at once
-    // signals nothing. kCompleted with
-    // Succeeded() false for a call that failed at once.
-    CallEnd AwaitIfPending();
-    // Waits for a call known to be pending.
+    // Makes one library call and waits for its end. `issue` returns the call's BOOL result;
+    // in the blocking mode it runs on the call's thread, so it may use only what lives here
+    // or is captured by value.
+    CallEnd Run(std::function<BOOL()> issue);
+    // Waits for a call that the asynchronous mode left pending.
     CallEnd Await();
     // Whether the last completed call succeeded, and its error otherwise.
     bool Succeeded() const { return error_ == ERROR_SUCCESS; }
     DWORD Error() const { return error_; }
 
-    // Where reads land, and the counts the library fills in, all kept alive with the call.
-    // The buffer grows with what the reads bring, so a small file never costs a large one.
+    // A handle that a call made (a one-call open in the blocking mode); taken by the
+    // transfer, or closed with the call when the transfer had stopped waiting for it.
+    HINTERNET opened = nullptr;
+
+    // Where reads land, and what the library fills in, all kept alive with the call. The
+    // buffer grows with what the reads bring, so a small file never costs a large one.
     char* Buffer() { return buffer_.get(); }
-    // Makes room for bytes, keeping what the buffer holds; never while a read is in flight.
-    void Reserve(size_t bytes);
+    // Room after `used` bytes, grown towards `most` when it is full; never while a read is
+    // pending.
+    DWORD RoomAfter(DWORD used, DWORD most);
+    INTERNET_BUFFERSW& Buffers() { return buffers_; }
     DWORD& Available() { return available_; }
     DWORD& Received() { return received_; }
-    // A query for data that was left pending, to be waited for by the next read.
-    bool queryPending = false;
+    // A call that the library has not finished: its buffer must stay, and the next read
+    // waits for it first.
+    bool pending = false;
+    void DropBuffer();
     // Called every tenth of a second while a call is waited for (the row's elapsed time and
     // speed go on moving while the server is silent).
     std::function<void()> whileWaiting;
-    // A read that the library has not finished: its buffer must stay.
-    bool readInFlight = false;
-    // False for a request of a session in the library's blocking mode: its calls return only
-    // when done, so a read hands on what one call brought.
-    bool asynchronous = true;
-    void DropBuffer() {
-        buffer_.reset();
-        capacity_ = 0;
-    }
 
-    // The library's status callback, for the session handle.
+    // The library's status callback, for sessions in the asynchronous mode.
     static void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                   DWORD infoLength);
 
 private:
+    explicit InternetCall(Mode mode);
+    ~InternetCall();
+    void Release();
+    static DWORD WINAPI CallThread(void* call);
+
+    Mode mode_;
     std::atomic<int> holders_{2};
     std::atomic<HINTERNET> request_{nullptr};
     HANDLE completed_;
+    HANDLE work_ = nullptr;  // blocking mode: a call to make, or the transfer has left
+    std::function<BOOL()> issue_;
+    std::atomic<bool> left_{false};
     DWORD error_ = ERROR_SUCCESS;
     std::unique_ptr<char[]> buffer_;
-    size_t capacity_ = 0;
+    DWORD capacity_ = 0;
+    INTERNET_BUFFERSW buffers_ = {};
     DWORD available_ = 0;
     DWORD received_ = 0;
 };
