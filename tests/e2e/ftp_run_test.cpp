@@ -329,6 +329,48 @@ TEST_F(FtpRunTest, SilentDataConnectionReleasesTheWorkerWithinAMinute) {
     ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 20000));
 }
 
+// Through a proxy an interrupted ftp entry goes to the library (which asks for an active data
+// connection), whose ftp calls block: a stop
+// while its data connection stalls still takes effect at once, and the part that came stays;
+// a server that sends the whole file gets it downloaded whole.
+TEST_F(FtpRunTest, AStopReachesTheLibrarysStalledFtpTransferAtOnce) {
+    Serve(L"stall.bin", Pattern(100000));
+    StartScripted({"--active", "--data=stall:3000"});
+    program_.WriteSetting(L"OPTION", L"PROXY_ON", L"1");
+    ASSERT_TRUE(WriteBytes(Saved(L"stall.bin"), Pattern(1000)));
+    const std::wstring url = ftp_.Url(L"stall.bin");
+    program_.WriteList({Interrupted(url, L"100000")});
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    program_.PostCommand(IDM_DOWNLOAD);
+    // The library asks for the whole file (it cannot resume ftp), so the transfer starts
+    // afresh on a second session, which stalls after 3,000 bytes.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ftp_.Sessions().size() >= 2 && FileSize(Saved(L"stall.bin")) == 3000; },
+        20000))
+        << testing::PrintToString(ftp_.Sessions()) << " " << FileSize(Saved(L"stall.bin")) << " "
+        << testing::PrintToString(RecordOf(0).text);
+    DWORD stop = GetTickCount();
+    program_.PostCommand(IDM_STOP);
+    ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000)) << "the run did not end";
+    DWORD stopMs = GetTickCount() - stop;
+    std::cout << "stop to idle in the library's stalled ftp read: " << stopMs << " ms\n";
+    EXPECT_LE(stopMs, 1500u);
+    ListRecord record = RecordOf(0);
+    EXPECT_EQ(record.state, L"4");
+    EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << testing::PrintToString(record.text);
+    EXPECT_EQ(CountInLog(CancelLog(), url), 1u);
+    EXPECT_EQ(ReadBytes(Saved(L"stall.bin")), Pattern(3000));
+    PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program_.WaitForExit(program_.process(), 4000), 0u);
+
+    // The same route against a server that sends the whole file: Done, byte for byte.
+    ftp_.Stop();
+    StartScripted({"--active"});
+    const std::wstring whole = ftp_.Url(L"stall.bin");
+    RunToCompletion({Interrupted(whole, L"100000")});
+    ExpectDownloadedWhole(0, L"stall.bin", Pattern(100000), whole);
+}
+
 TEST_F(FtpRunTest, TenEntriesOnFiveConnectionsFinishAndTheProgramExitsCleanly) {
     program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"5");
     StartReal();
