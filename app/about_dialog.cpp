@@ -1,11 +1,11 @@
 #include "app/about_dialog.h"
 
 #include "app/main_window.h"
-#include "app/owned_handle.h"
-#include "app/shell.h"
+#include "base/exception_boundary.h"
+#include "base/owned_handle.h"
+#include "base/shell.h"
 #include "res/about_dialog_ids.h"
 #include "res/resource.h"
-#include "app/exception_boundary.h"
 
 #include <commctrl.h>
 #include <windowsx.h>

@@ -4,7 +4,7 @@
 // own start and its own control commands.
 #pragma once
 
-#include "app/exception_boundary.h"
+#include "base/exception_boundary.h"
 
 #include <windows.h>
 

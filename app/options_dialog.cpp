@@ -1,8 +1,8 @@
 #include "app/options_dialog.h"
 
-#include "app/message_box.h"
 #include "app/modal_dialog.h"
 #include "app/settings.h"
+#include "base/message_box.h"
 #include "engine/run_state.h"
 #include "res/options_dialogs_ids.h"
 

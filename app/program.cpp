@@ -1,8 +1,8 @@
 #include "app/program.h"
 
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "app/settings.h"
+#include "base/message_box.h"
 #include "list/list_file.h"
 
 #include <winsock2.h>

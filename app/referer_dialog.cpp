@@ -2,9 +2,9 @@
 
 #include "app/modal_dialog.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
-#include "bars/path_bar_text.h"
 #include "bars/path_bars.h"
+#include "base/path_bar_text.h"
+#include "base/window_ids.h"
 #include "res/options_dialogs_ids.h"
 
 #include <string>

@@ -1,11 +1,10 @@
 #include "app/settings.h"
 
-#include "app/message_box.h"
+#include "base/message_box.h"
+#include "base/profile.h"
 
 #include <algorithm>
-#include <climits>
 #include <cwchar>
-#include <vector>
 
 Settings gSettings;
 
@@ -27,34 +26,14 @@ constexpr long long kLargestBufferKilobytes = 32767;
 // the program can hold and leave it unable to open its window.
 constexpr int kMostConnections = 32767;
 
-// Values are read into 1024-character buffers, so at most 1023 characters are seen.
-constexpr DWORD kValueBufferChars = 1024;
-
-std::wstring gProgramFolderOverride;
 std::wstring gSettingsPath;
 
 int ReadOptionInt(const wchar_t* key, int defaultValue) {
-    return static_cast<int>(
-        GetPrivateProfileIntW(kOptionSection, key, defaultValue, gSettingsPath.c_str()));
-}
-
-// The profile functions create a missing file in the ANSI code page and would then store
-// characters outside it as "?". A file that starts as an empty UTF-16LE file stays UTF-16LE.
-void CreateUnicodeSettingsFileIfMissing() {
-    HANDLE file = CreateFileW(gSettingsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;  // already there, or the write below fails and says so
-    }
-    const BYTE mark[2] = {0xFF, 0xFE};
-    DWORD written = 0;
-    WriteFile(file, mark, sizeof mark, &written, nullptr);
-    CloseHandle(file);
+    return ReadProfileInt(gSettingsPath, kOptionSection, key, defaultValue);
 }
 
 bool WriteKey(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
-    CreateUnicodeSettingsFileIfMissing();
-    return WritePrivateProfileStringW(section, key, value.c_str(), gSettingsPath.c_str()) != 0;
+    return WriteProfileText(gSettingsPath, section, key, value);
 }
 
 bool WriteOptionInt(const wchar_t* key, int value) {
@@ -94,83 +73,13 @@ const wchar_t* ViewKeyName(ViewBar bar) {
     return kViewKeys[bar];
 }
 
-std::wstring ProgramFolder() {
-    if (!gProgramFolderOverride.empty()) {
-        return gProgramFolderOverride;
-    }
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD length =
-            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            // Without our own file name the per-user files go to the current directory.
-            return L".\\";
-        }
-        if (length < buffer.size()) {
-            return FolderOfPath(std::wstring(buffer.data(), length));
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-void SetProgramFolder(const std::wstring& folder) {
-    gProgramFolderOverride = folder;
-    if (!gProgramFolderOverride.empty() && gProgramFolderOverride.back() != L'\\') {
-        gProgramFolderOverride += L'\\';
-    }
-}
-
-std::wstring UserName() {
-    wchar_t buffer[520];
-    DWORD size = 520;
-    if (!GetUserNameW(buffer, &size) || buffer[0] == L'\0') {
-        // Still one name per machine user would be better, but any stable name keeps the
-        // program working; every user without a readable name shares these files.
-        return L"user";
-    }
-    return buffer;
-}
-
-std::wstring PerUserFilePath(const std::wstring& folder, const std::wstring& user,
-                             const wchar_t* suffix) {
-    return folder + user + L" Velmora Downloader" + suffix;
-}
-
-std::wstring SettingsFilePath() {
-    return PerUserFilePath(ProgramFolder(), UserName(), L".ini");
-}
-
-std::wstring ListFilePath() {
-    return PerUserFilePath(ProgramFolder(), UserName(), L" Lv.txt");
-}
-
-std::wstring LayoutFilePath() {
-    return PerUserFilePath(ProgramFolder(), UserName(), L" Tb.txt");
-}
-
-std::wstring ReadmePath() {
-    return ProgramFolder() + L"Readme.txt";
-}
-
-std::wstring FolderOfPath(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring::npos) {
-        return path.substr(0, slash + 1);
-    }
-    if (path.size() >= 2 && path[1] == L':') {
-        return path.substr(0, 2);
-    }
-    return std::wstring();
-}
-
 void LoadSettings() {
     gSettingsPath = SettingsFilePath();
 
     gSettings.refererOn = FlagFromText(ReadToolbarKey(L"REFERER_ON"));
 
     for (int bar = 0; bar < kViewBarCount; ++bar) {
-        int value = static_cast<int>(
-            GetPrivateProfileIntW(kViewSection, kViewKeys[bar], 1, gSettingsPath.c_str()));
+        int value = ReadProfileInt(gSettingsPath, kViewSection, kViewKeys[bar], 1);
         gSettings.view[bar] = value;
         gSettings.viewAtStartup[bar] = value;
     }
@@ -186,10 +95,7 @@ void LoadSettings() {
 }
 
 std::wstring ReadToolbarKey(const wchar_t* key) {
-    wchar_t buffer[kValueBufferChars];
-    GetPrivateProfileStringW(kToolbarSection, key, L"", buffer, kValueBufferChars,
-                             gSettingsPath.c_str());
-    return buffer;
+    return ReadProfileText(gSettingsPath, kToolbarSection, key);
 }
 
 bool WriteToolbarKey(const wchar_t* key, const std::wstring& text, HWND owner) {

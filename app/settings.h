@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "base/program_files.h"
+
 #include <atomic>
 #include <string>
 
@@ -48,20 +50,6 @@ int FlagFromKey(int value);
 int FlagFromText(const std::wstring& text);
 
 const wchar_t* ViewKeyName(ViewBar bar);
-
-// --- Per-user files: "<folder><user> Velmora Downloader<suffix>".
-// The program folder ends with a backslash. Tests point it at a folder of their own.
-std::wstring ProgramFolder();
-void SetProgramFolder(const std::wstring& folder);
-std::wstring UserName();
-std::wstring PerUserFilePath(const std::wstring& folder, const std::wstring& user,
-                             const wchar_t* suffix);
-std::wstring SettingsFilePath();
-std::wstring ListFilePath();
-std::wstring LayoutFilePath();
-std::wstring ReadmePath();
-// Drive and directory of a file path, with the trailing backslash ("" when it has none).
-std::wstring FolderOfPath(const std::wstring& path);
 
 // --- Reading and writing.
 void LoadSettings();

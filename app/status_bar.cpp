@@ -1,8 +1,8 @@
 #include "app/status_bar.h"
 
-#include "app/display_scale.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
+#include "base/display_scale.h"
+#include "base/window_ids.h"
 #include "list/download_list.h"
 #include "res/resource.h"
 

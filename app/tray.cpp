@@ -1,8 +1,8 @@
 #include "app/tray.h"
 
 #include "app/main_window.h"
-#include "app/owned_handle.h"
 #include "bars/download_mode.h"
+#include "base/owned_handle.h"
 #include "engine/run_state.h"
 #include "res/resource.h"
 

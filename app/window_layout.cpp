@@ -1,10 +1,10 @@
 #include "app/window_layout.h"
 
-#include "app/display_scale.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
-#include "app/window_ids.h"
 #include "bars/path_bars.h"
+#include "base/display_scale.h"
+#include "base/window_ids.h"
 #include "res/resource.h"
 
 #include <commctrl.h>

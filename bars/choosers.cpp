@@ -1,6 +1,6 @@
 #include "bars/choosers.h"
 
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 
 #include <cderr.h>
 #include <shlwapi.h>

@@ -1,12 +1,12 @@
 #include "bars/customize_dialog.h"
 
-#include "app/display_scale.h"
-#include "app/message_box.h"
 #include "bars/main_toolbar.h"
 #include "bars/path_bars.h"
+#include "base/display_scale.h"
+#include "base/exception_boundary.h"
+#include "base/message_box.h"
 #include "engine/run_state.h"
 #include "res/customize_dialog_ids.h"
-#include "app/exception_boundary.h"
 
 #include <commctrl.h>
 

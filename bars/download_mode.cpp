@@ -1,12 +1,12 @@
 #include "bars/download_mode.h"
 
-#include "app/interface_thread.h"
-#include "app/locks.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "app/settings.h"
 #include "app/tray.h"
-#include "app/window_ids.h"
+#include "base/interface_thread.h"
+#include "base/locks.h"
+#include "base/message_box.h"
+#include "base/window_ids.h"
 #include "list/list_file.h"
 #include "res/resource.h"
 

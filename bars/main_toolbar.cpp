@@ -1,9 +1,9 @@
 #include "bars/main_toolbar.h"
 
-#include "app/display_scale.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
-#include "list/text_file.h"
+#include "base/display_scale.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "res/resource.h"
 
 #include <cwchar>

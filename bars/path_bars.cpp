@@ -1,11 +1,11 @@
 #include "bars/path_bars.h"
 
-#include "app/display_scale.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
 #include "bars/main_toolbar.h"
+#include "base/display_scale.h"
+#include "base/exception_boundary.h"
+#include "base/window_ids.h"
 #include "res/resource.h"
-#include "app/exception_boundary.h"
 
 #include <commctrl.h>
 

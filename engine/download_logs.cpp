@@ -1,9 +1,9 @@
 #include "engine/download_logs.h"
 
-#include "app/locks.h"
-#include "app/window_ids.h"
-#include "bars/path_bar_text.h"
-#include "list/text_file.h"
+#include "base/locks.h"
+#include "base/path_bar_text.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 
 namespace {
 

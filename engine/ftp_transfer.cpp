@@ -1,6 +1,6 @@
 #include "engine/ftp_transfer.h"
 
-#include "app/owned_handle.h"
+#include "base/owned_handle.h"
 #include "engine/download_logs.h"
 #include "engine/ftp_text.h"
 #include "engine/http_transfer.h"

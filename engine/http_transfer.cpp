@@ -1,9 +1,9 @@
 #include "engine/http_transfer.h"
 
-#include "app/owned_handle.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
-#include "bars/path_bar_text.h"
+#include "base/owned_handle.h"
+#include "base/path_bar_text.h"
+#include "base/window_ids.h"
 #include "engine/download_logs.h"
 #include "engine/ftp_transfer.h"
 #include "engine/http_text.h"
@@ -139,9 +139,9 @@ OpenEnd OpenThroughLibrary(OpenTransfer& transfer, const std::wstring& url,
     transfer.call = call;
     HINTERNET session = transfer.session.get();
     CallEnd end = call->Run([call, session, url, headers] {
-        call->opened = InternetOpenUrlW(session, url.c_str(),
-                                        headers.empty() ? nullptr : headers.c_str(),
-                                        headers.empty() ? 0 : static_cast<DWORD>(-1), kOpenFlags, 0);
+        call->opened =
+            InternetOpenUrlW(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                             headers.empty() ? 0 : static_cast<DWORD>(-1), kOpenFlags, 0);
         return call->opened != nullptr;
     });
     OpenEnd opened = EndOfWait(*call, end);
@@ -354,8 +354,9 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
             }
             DWORD* available = &call.Available();
             *available = 0;
-            CallEnd end = call.Run(
-                [request, available] { return InternetQueryDataAvailable(request, available, 0, 0); });
+            CallEnd end = call.Run([request, available] {
+                return InternetQueryDataAvailable(request, available, 0, 0);
+            });
             if (end == CallEnd::kStopped) {
                 return ReadEnd::kStopped;
             }

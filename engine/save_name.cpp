@@ -4,8 +4,8 @@
 #include <shlwapi.h>
 
 #include "app/settings.h"
-#include "app/window_ids.h"
-#include "bars/path_bar_text.h"
+#include "base/path_bar_text.h"
+#include "base/window_ids.h"
 #include "list/download_list.h"
 
 #include <algorithm>

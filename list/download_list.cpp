@@ -1,8 +1,8 @@
 #include "list/download_list.h"
 
-#include "app/display_scale.h"
-#include "app/interface_thread.h"
-#include "app/window_ids.h"
+#include "base/display_scale.h"
+#include "base/interface_thread.h"
+#include "base/window_ids.h"
 #include "list/list_file.h"
 #include "list/row_record.h"
 #include "res/resource.h"

@@ -1,11 +1,11 @@
 #include "list/list_commands.h"
 
 #include "app/status_bar.h"
+#include "base/text_file.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/row_progress.h"
 #include "list/row_text.h"
-#include "list/text_file.h"
 #include "list/url_list.h"
 
 #include <commctrl.h>

@@ -1,11 +1,11 @@
 #include "list/list_file.h"
 
-#include "app/interface_thread.h"
-#include "app/message_box.h"
 #include "app/settings.h"
+#include "base/interface_thread.h"
+#include "base/message_box.h"
+#include "base/text_file.h"
 #include "list/download_list.h"
 #include "list/row_record.h"
-#include "list/text_file.h"
 
 #include <commctrl.h>
 
@@ -46,7 +46,7 @@ bool gListChanged = false;  // a change the file does not hold yet, nor the runn
 bool gSaveRunning = false;
 DWORD gLastSaveStart = 0;
 UINT_PTR gPaceTimer = 0;  // a save put off until the pace allows it
-int gFailedSaves = 0;  // in a row, for the pause before the next attempt
+int gFailedSaves = 0;     // in a row, for the pause before the next attempt
 
 // What the interface thread and the saving thread share, under gSaverLock.
 struct SaveJob {

@@ -1,7 +1,7 @@
 #include "list/list_notify.h"
 
-#include "app/message_box.h"
-#include "app/shell.h"
+#include "base/message_box.h"
+#include "base/shell.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
 #include "list/download_list.h"

@@ -1,7 +1,7 @@
 #include "list/row_progress.h"
 
-#include "app/interface_thread.h"
 #include "app/status_bar.h"
+#include "base/interface_thread.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/row_text.h"

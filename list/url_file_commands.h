@@ -2,7 +2,7 @@
 // list, and adding the selected rows' URLs to, or removing them from, one of the files.
 #pragma once
 
-#include "app/locks.h"
+#include "base/locks.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 // of at most 1023 characters, so a longer URL is cut after 1023 characters.
 #pragma once
 
-#include "list/text_file.h"
+#include "base/text_file.h"
 
 #include <string>
 #include <unordered_set>

@@ -4,12 +4,12 @@
 // fresh folder. Prints one line per figure.
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "base/text_file.h"
 #include "list/download_list.h"
 #include "list/list_commands.h"
 #include "list/list_file.h"
 #include "list/list_notify.h"
 #include "list/list_selection.h"
-#include "list/text_file.h"
 #include "list/url_file_commands.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "tests/e2e/command_walk_helpers.h"
 
-#include "app/window_ids.h"
-#include "list/text_file.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "tests/e2e/run_helpers.h"
 
 #include <commctrl.h>

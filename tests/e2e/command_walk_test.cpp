@@ -6,7 +6,7 @@
 // run refuses do nothing whichever way they come, and the download command stops the run.
 // The details of each operation are proven by the in-process and run tests; this walk proves
 // that each entry point reaches its command in the shipped program.
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 #include "res/resource.h"
 #include "tests/e2e/command_walk_helpers.h"
 #include "tests/e2e/run_helpers.h"

@@ -1,6 +1,6 @@
 #include "tests/e2e/program_driver.h"
 
-#include "list/text_file.h"
+#include "base/text_file.h"
 #include "tests/support/test_files.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "tests/e2e/run_helpers.h"
 
-#include "app/window_ids.h"
-#include "list/text_file.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "tests/support/test_files.h"
 
 #include <commctrl.h>

@@ -1,7 +1,7 @@
 // The rules of a download run in the built program: the questions of the start, which
 // entries a run takes, how many transfers run at once, how a run ends (notice, stop, close),
 // the logs, a stop while the server has not answered yet, and the run over selected rows.
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 #include "tests/e2e/run_helpers.h"
 #include "tests/support/test_files.h"
 

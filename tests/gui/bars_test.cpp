@@ -3,12 +3,12 @@
 
 #include "app/settings.h"
 #include "app/status_bar.h"
-#include "app/window_ids.h"
 #include "app/window_layout.h"
 #include "bars/main_toolbar.h"
 #include "bars/path_bars.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "list/download_list.h"
-#include "list/text_file.h"
 #include "res/resource.h"
 
 #include <algorithm>

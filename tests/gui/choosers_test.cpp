@@ -2,8 +2,8 @@
 // cancel does to the path bar fields and the settings file.
 #include "tests/gui/main_window_fixture.h"
 
-#include "app/window_ids.h"
 #include "bars/choosers.h"
+#include "base/window_ids.h"
 
 #include <cderr.h>
 #include <dlgs.h>

@@ -2,12 +2,12 @@
 #include "tests/gui/main_window_fixture.h"
 
 #include "app/settings.h"
-#include "app/window_ids.h"
 #include "app/window_layout.h"
 #include "bars/customize_dialog.h"
 #include "bars/main_toolbar.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
-#include "list/text_file.h"
 #include "res/customize_dialog_ids.h"
 #include "res/resource.h"
 

@@ -2,11 +2,11 @@
 #include "tests/gui/main_window_fixture.h"
 
 #include "app/settings.h"
-#include "app/window_ids.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/row_progress.h"
-#include "list/text_file.h"
 #include "res/resource.h"
 
 #include <string_view>

@@ -4,10 +4,10 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/tray.h"
-#include "app/window_ids.h"
 #include "app/window_layout.h"
 #include "bars/download_mode.h"
 #include "bars/main_toolbar.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "res/resource.h"
 

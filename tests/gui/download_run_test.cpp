@@ -2,7 +2,7 @@
 // window shows while the workers run and after they have ended.
 #include "tests/gui/main_window_fixture.h"
 
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 #include "engine/download_run.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"

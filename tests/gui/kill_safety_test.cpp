@@ -4,10 +4,10 @@
 
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "base/text_file.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/row_record.h"
-#include "list/text_file.h"
 
 #include <random>
 #include <set>

@@ -3,12 +3,12 @@
 #include "tests/gui/main_window_fixture.h"
 
 #include "app/settings.h"
-#include "app/window_ids.h"
+#include "base/text_file.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/list_notify.h"
-#include "list/text_file.h"
 #include "res/resource.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/message_box.h"
-#include "app/shell.h"
+#include "base/message_box.h"
+#include "base/shell.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "res/resource.h"
 

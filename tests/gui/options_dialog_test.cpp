@@ -5,7 +5,7 @@
 #include "app/options_dialog.h"
 #include "app/referer_dialog.h"
 #include "app/settings.h"
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "res/options_dialogs_ids.h"
 #include "res/resource.h"

@@ -4,8 +4,8 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/tray.h"
-#include "app/window_ids.h"
 #include "bars/download_mode.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "res/resource.h"
 

@@ -3,11 +3,11 @@
 #include "tests/gui/main_window_fixture.h"
 
 #include "app/settings.h"
+#include "base/text_file.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/row_progress.h"
 #include "list/row_record.h"
-#include "list/text_file.h"
 
 #include <atomic>
 #include <iostream>

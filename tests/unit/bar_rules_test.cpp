@@ -1,9 +1,9 @@
 // The rules behind the bars: the toolbar layout line, the status bar's parts and texts, the
 // width a path field gets and the drawn image size taken for a display scale.
-#include "app/display_scale.h"
 #include "app/status_bar.h"
 #include "app/window_layout.h"
 #include "bars/main_toolbar.h"
+#include "base/display_scale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The text-file layer on real files: encodings by mark, line ends, pieces, damaged input,
 // appends (including the switch to UTF-16LE for wide characters), rewrites and replacement
 // (with temporary names that fit wherever the target's does).
-#include "list/text_file.h"
+#include "base/text_file.h"
 #include "tests/support/test_files.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "app/display_scale.h"
+#include "base/display_scale.h"
 
 #include <windows.h>
 

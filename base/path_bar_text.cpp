@@ -1,6 +1,6 @@
-#include "bars/path_bar_text.h"
+#include "base/path_bar_text.h"
 
-#include "app/window_ids.h"
+#include "base/window_ids.h"
 
 std::wstring ReadPathBarText(HWND mainWindow, int barId) {
     wchar_t buffer[1024] = L"";

@@ -1,4 +1,4 @@
-#include "app/locks.h"
+#include "base/locks.h"
 
 CriticalSection gCursorLock;
 CriticalSection gDownloadListFileLock;

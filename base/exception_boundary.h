@@ -5,7 +5,7 @@
 // message gets the answer of one that was not handled.
 #pragma once
 
-#include "app/message_box.h"
+#include "base/message_box.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "list/text_file.h"
+#include "base/text_file.h"
 
-#include "app/owned_handle.h"
+#include "base/owned_handle.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/interface_thread.h"
+#include "base/interface_thread.h"
 
 #include <atomic>
 #include <deque>
