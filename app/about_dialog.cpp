@@ -1,6 +1,6 @@
 #include "app/about_dialog.h"
 
-#include "app/main_window.h"
+#include "app/window_identity.h"
 #include "base/exception_boundary.h"
 #include "base/owned_handle.h"
 #include "base/shell.h"

@@ -3,6 +3,7 @@
 #include "app/about_dialog.h"
 #include "app/options_dialog.h"
 #include "app/referer_dialog.h"
+#include "app/run_window.h"
 #include "app/settings.h"
 #include "app/window_layout.h"
 #include "bars/choosers.h"
@@ -116,11 +117,11 @@ void ToggleView(HWND mainWindow, const CommandRow& row) {
 }
 
 void DownloadAllEntries(HWND mainWindow, const CommandRow&) {
-    StartDownloadRun(mainWindow, RunScope::kAllEntries);
+    StartDownloadRun(mainWindow, RunWindowOf(mainWindow), RunScope::kAllEntries);
 }
 
 void DownloadSelectedEntries(HWND mainWindow, const CommandRow&) {
-    StartDownloadRun(mainWindow, RunScope::kSelectedEntries);
+    StartDownloadRun(mainWindow, RunWindowOf(mainWindow), RunScope::kSelectedEntries);
 }
 
 // The folder the files of a run go to: the save folder, or the desktop when it is none.

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "app/status_bar.h"
 #include "app/tray.h"
+#include "app/window_identity.h"
 #include "app/window_layout.h"
 #include "bars/path_bars.h"
 #include "base/exception_boundary.h"
@@ -19,11 +20,8 @@
 #include <commctrl.h>
 
 const wchar_t kMainWindowClass[] = L"VLMR_DL_MAIN";
-const wchar_t kMainWindowTitle[] = L"Velmora Downloader";
 
-HINSTANCE gInstance = nullptr;
 HMENU gMainMenu = nullptr;
-HICON gBusyIcon = nullptr;
 UINT gTaskbarCreatedMessage = 0;
 
 namespace {
@@ -182,7 +180,7 @@ LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 // of a system command are the system's own, so they are masked off before comparing.
 LRESULT OnSysCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if ((wParam & 0xFFF0) == SC_MINIMIZE && gSettings.inTray) {
-        if (AddTrayIcon(hwnd)) {
+        if (AddTrayIcon(hwnd, CurrentIcon())) {
             ShowWindow(hwnd, SW_HIDE);
             return 0;
         }
@@ -198,7 +196,7 @@ LRESULT OnTrayCallback(HWND hwnd, WPARAM iconId, LPARAM mouseMessage) {
         return 0;
     }
     if (mouseMessage == WM_RBUTTONUP) {
-        ShowTrayMenu(hwnd);
+        ShowTrayMenu(hwnd, IsRunActive());
     } else if (mouseMessage == WM_LBUTTONUP) {
         ShowWindow(hwnd, SW_SHOW);
         SetForegroundWindow(hwnd);
@@ -213,7 +211,7 @@ LRESULT OnTaskbarCreated(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (IsWindowVisible(hwnd)) {
         return DefWindowProcW(hwnd, gTaskbarCreatedMessage, wParam, lParam);
     }
-    if (!AddTrayIcon(hwnd)) {
+    if (!AddTrayIcon(hwnd, CurrentIcon())) {
         ShowWindow(hwnd, SW_SHOW);
         DeleteTrayIcon(hwnd);
     }

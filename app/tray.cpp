@@ -1,9 +1,6 @@
 #include "app/tray.h"
 
-#include "app/main_window.h"
-#include "bars/download_mode.h"
 #include "base/owned_handle.h"
-#include "engine/run_state.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -45,13 +42,13 @@ std::wstring WindowTitle(HWND mainWindow) {
     return title;
 }
 
-OwnedMenu BuildTrayMenu() {
+OwnedMenu BuildTrayMenu(bool runActive) {
     OwnedMenu menu(CreatePopupMenu());
     if (!menu) {
         return menu;
     }
     // During a run the first item stops it; both reach the command table as usual.
-    if (IsRunActive()) {
+    if (runActive) {
         AppendMenuW(menu.get(), MF_STRING, IDM_STOP, L"ダウンロード中止(&D)");
     } else {
         AppendMenuW(menu.get(), MF_STRING, IDM_DOWNLOAD, L"ダウンロード実行(&D)");
@@ -91,11 +88,11 @@ void SetTrayObserver(TrayObserver observer) {
     gObserver = std::move(observer);
 }
 
-bool AddTrayIcon(HWND mainWindow) {
+bool AddTrayIcon(HWND mainWindow, HICON icon) {
     NOTIFYICONDATAW data = TrayRecord(mainWindow);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = kTrayCallbackMessage;
-    data.hIcon = IsRunActive() ? gBusyIcon : IdleIcon();
+    data.hIcon = icon;
     CopyField(data.szTip, WindowTitle(mainWindow));
     return CallTrayShell(NIM_ADD, data) != FALSE;
 }
@@ -105,8 +102,8 @@ void DeleteTrayIcon(HWND mainWindow) {
     CallTrayShell(NIM_DELETE, data);
 }
 
-void ShowTrayMenu(HWND mainWindow) {
-    OwnedMenu menu = BuildTrayMenu();
+void ShowTrayMenu(HWND mainWindow, bool runActive) {
+    OwnedMenu menu = BuildTrayMenu(runActive);
     if (!menu) {
         return;
     }

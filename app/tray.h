@@ -24,14 +24,14 @@ BOOL CallTrayShell(DWORD message, NOTIFYICONDATAW& data);
 // An empty observer restores the real shell.
 void SetTrayObserver(TrayObserver observer);
 
-// Puts the icon into the notification area: the busy image while a run is active, else the
-// program icon, and the main window's current title as the tip. True when the shell took it.
-bool AddTrayIcon(HWND mainWindow);
+// Puts the icon into the notification area with the image given (the window's current icon)
+// and the main window's current title as the tip. True when the shell took it.
+bool AddTrayIcon(HWND mainWindow, HICON icon);
 // Removes the icon; harmless when there is none.
 void DeleteTrayIcon(HWND mainWindow);
-// The icon's right-click menu: start or stop a run, open the save folder, exit. The chosen
-// item reaches the main window as an ordinary WM_COMMAND.
-void ShowTrayMenu(HWND mainWindow);
+// The icon's right-click menu: start a run, or stop the active one, open the save folder,
+// exit. The chosen item reaches the main window as an ordinary WM_COMMAND.
+void ShowTrayMenu(HWND mainWindow, bool runActive);
 
 // Changes the image and the tip (at most 127 characters) of the icon. Failures are ignored:
 // the icon may be gone already.

@@ -1,5 +1,6 @@
 // The three logs a run writes: every finished, interrupted or failed URL is appended to the
-// log named in its path bar at that moment, unless the log held it when the run started.
+// log named in its path bar (locked for the run, so as the run took it at its start), unless
+// the log held it when the run started.
 #pragma once
 
 #include "engine/run_state.h"

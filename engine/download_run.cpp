@@ -1,20 +1,15 @@
 #include "engine/download_run.h"
 
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/tray.h"
-#include "bars/download_mode.h"
 #include "base/interface_thread.h"
 #include "base/locks.h"
 #include "base/message_box.h"
-#include "base/path_bar_text.h"
-#include "base/window_ids.h"
 #include "engine/ftp_transfer.h"
 #include "engine/http_text.h"
 #include "engine/http_transfer.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
 #include "list/download_list.h"
+#include "list/list_file.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -24,25 +19,28 @@
 
 namespace {
 
-const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
+// How often the end of a run looks whether the other workers have ended.
+constexpr DWORD kOtherWorkersPollMs = 250;
+
+// What the current run took at its start; replaced only by the next run's start.
+RunInputs gInputs;
 
 // The three logs in the order they are checked and loaded.
 struct LogDefinition {
-    int barId;
     UrlList ConnectionSlot::*list;
     const wchar_t* missingQuestion;
     const wchar_t* readFailure;
 };
 
 const LogDefinition kLogs[] = {
-    {kDownloadLogBarId, &ConnectionSlot::downloadLog,
+    {&ConnectionSlot::downloadLog,
      L"ダウンロードログファイルの指定が不正です。\nダウンロードログを保存しませんがダウンロードを実"
      L"行しますか？",
      L"ダウンロードログファイルの読み込みに失敗しました"},
-    {kCancelLogBarId, &ConnectionSlot::cancelLog,
+    {&ConnectionSlot::cancelLog,
      L"中断ログファイルの指定が不正です。\n中断ログを保存しませんがダウンロードを実行しますか？",
      L"中断ログファイルの読み込みに失敗しました"},
-    {kErrorLogBarId, &ConnectionSlot::errorLog,
+    {&ConnectionSlot::errorLog,
      L"エラーログファイルの指定が不正です。\nエラーログを保存しませんがダウンロードを実行しますか"
      L"？",
      L"エラーログファイルの読み込みに失敗しました"},
@@ -68,20 +66,20 @@ void ReleaseSlots(size_t first) {
 }
 
 // A start that does not go ahead leaves the window and the flags as they were.
-void AbandonStart(HWND mainWindow) {
+void AbandonStart(RunWindow& window) {
     ReleaseSlots(0);
-    RestoreIdleMode(mainWindow);
+    window.RestoreIdleMode();
     gPreparingFlag = 0;
     SetRunActive(false);
 }
 
 // After a "No", or after the window was closed during a question: then the window and the
 // slots are gone already, and only the flags are left to clear.
-void EndAbandonedStart(HWND mainWindow, bool windowGone) {
+void EndAbandonedStart(RunWindow& window, bool windowGone) {
     if (windowGone) {
         gPreparingFlag = 0;
     } else {
-        AbandonStart(mainWindow);
+        AbandonStart(window);
     }
 }
 
@@ -98,16 +96,16 @@ bool AskToGoOn(HWND mainWindow, const wchar_t* question, bool& windowGone) {
     return yes && !windowGone;
 }
 
-// A claimed entry with what its transfer needs of the list and the bars, all taken in the
-// same step as the claim: one crossing to the interface thread per entry, not three.
+// A claimed entry with what its transfer needs of the list, all taken in the same step as the
+// claim: one crossing to the interface thread per entry, not three.
 struct ClaimedEntry {
     int state = kStandby;
     SavePathSource source;  // its row, URL and save path parts
     bool read = false;
 };
 
-void ReadClaimedEntry(HWND mainWindow, int row, ClaimedEntry& entry) {
-    entry.read = ReadSavePathSource(mainWindow, row, entry.source);
+void ReadClaimedEntry(const RunInputs& inputs, int row, ClaimedEntry& entry) {
+    entry.read = ReadSavePathSource(row, inputs.saveFolder, inputs.namingRule, entry.source);
     if (entry.read) {
         entry.state = RowState(row);
     }
@@ -115,7 +113,7 @@ void ReadClaimedEntry(HWND mainWindow, int row, ClaimedEntry& entry) {
 
 // The claim of the next entry: under the cursor lock, always on the interface thread, so the
 // state test and the cursor move are one step for all workers. False when none is left.
-bool ClaimNextEligible(HWND mainWindow, int rowCount, ClaimedEntry& entry) {
+bool ClaimNextEligible(const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
     bool claimed = false;
     RunOnInterfaceThread([&] {
         LockGuard guard(gCursorLock);
@@ -124,7 +122,7 @@ bool ClaimNextEligible(HWND mainWindow, int rowCount, ClaimedEntry& entry) {
             int state = RowState(row);
             if (state == kStandby || state == kInterrupted) {
                 claimed = true;
-                ReadClaimedEntry(mainWindow, row, entry);
+                ReadClaimedEntry(inputs, row, entry);
                 return;
             }
         }
@@ -132,7 +130,7 @@ bool ClaimNextEligible(HWND mainWindow, int rowCount, ClaimedEntry& entry) {
     return claimed;
 }
 
-bool ClaimNextSelected(HWND mainWindow, ClaimedEntry& entry) {
+bool ClaimNextSelected(const RunInputs& inputs, ClaimedEntry& entry) {
     int claimed = -1;
     {
         LockGuard guard(gCursorLock);
@@ -147,12 +145,14 @@ bool ClaimNextSelected(HWND mainWindow, ClaimedEntry& entry) {
     if (claimed < 0) {
         return false;
     }
-    RunOnInterfaceThread([&] { ReadClaimedEntry(mainWindow, claimed, entry); });
+    RunOnInterfaceThread([&] { ReadClaimedEntry(inputs, claimed, entry); });
     return true;
 }
 
-// Hands one claimed entry to its transfer. Interrupted entries continue their partial file;
-// everything else starts afresh.
+// Hands one claimed entry to its transfer: the one place that chooses between the program's
+// FTP client and the library. Interrupted entries continue their partial file; everything
+// else starts afresh. Through a proxy only the library reaches ftp servers; otherwise the
+// program's own client resumes with a restart offset.
 void TransferEntry(ConnectionSlot& slot, const ClaimedEntry& entry) {
     int row = entry.source.row;
     const std::wstring& url = entry.source.url;
@@ -161,9 +161,12 @@ void TransferEntry(ConnectionSlot& slot, const ClaimedEntry& entry) {
     if (entry.read) {
         BuildSavePath(entry.source, savePath);
     }
-    if (state == kInterrupted) {
+    bool ownFtp = IsFtpUrl(url) && !(state == kInterrupted && slot.inputs->proxyOn);
+    if (state == kInterrupted && ownFtp) {
+        FtpDownload(row, url, savePath, slot, FtpStart::kResume);
+    } else if (state == kInterrupted) {
         HttpResume(row, url, savePath, slot);
-    } else if (IsFtpUrl(url)) {
+    } else if (ownFtp) {
         FtpDownload(row, url, savePath, slot, FtpStart::kFresh);
     } else {
         HttpDownload(row, url, savePath, slot);
@@ -177,8 +180,8 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         while (!gStopFlag) {
             ClaimedEntry entry;
             bool claimed = scope == RunScope::kAllEntries
-                               ? ClaimNextEligible(slot.owner, rowCount, entry)
-                               : ClaimNextSelected(slot.owner, entry);
+                               ? ClaimNextEligible(*slot.inputs, rowCount, entry)
+                               : ClaimNextSelected(*slot.inputs, entry);
             if (!claimed) {
                 break;
             }
@@ -196,11 +199,10 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
     bool selected = scope == RunScope::kSelectedEntries;
     // Once the run has ended the slot array may be resized or freed (options, closing) while
     // the notice is open: nothing of the slot is read after EndOfRun.
-    HWND owner = slot.owner;
+    RunWindow* window = slot.window;
     EndOfRun(slot, selected ? gSelectedRunCursor : gRunCursor);
     if (selected) {
-        // The rows of the run lose their colour.
-        InvalidateRect(GetDlgItem(owner, kListViewId), nullptr, TRUE);
+        window->SelectedRunEnded();
     }
     return 0;
 }
@@ -243,15 +245,16 @@ size_t SlotsForRun(RunScope scope) {
 }
 
 // Each working slot gets its heap and buffer, and its own copy of every log that exists.
-bool PrepareSlots(HWND mainWindow, size_t slotCount, const std::wstring (&logPaths)[3],
-                  const bool (&logUsed)[3]) {
+bool PrepareSlots(HWND mainWindow, RunWindow& window, size_t slotCount, const bool (&logUsed)[3]) {
     for (size_t index = 0; index < slotCount; ++index) {
         ConnectionSlot& slot = gConnectionSlots[index];
+        slot.window = &window;
+        slot.inputs = &gInputs;
         slot.heap = HeapCreate(0, 0, 0);
-        slot.bufferBytes = static_cast<size_t>(gSettings.bufferBytes);
+        slot.bufferBytes = static_cast<size_t>(gInputs.bufferBytes);
         slot.buffer = slot.heap != nullptr ? HeapAlloc(slot.heap, 0, slot.bufferBytes) : nullptr;
         if (slot.buffer == nullptr) {
-            AbandonStart(mainWindow);
+            AbandonStart(window);
             ShowFailure(mainWindow, kOutOfMemoryText);
             return false;
         }
@@ -264,11 +267,11 @@ bool PrepareSlots(HWND mainWindow, size_t slotCount, const std::wstring (&logPat
             ConnectionSlot& slot = gConnectionSlots[index];
             bool read = false;
             try {
-                read = ReadUrlFile(logPaths[log], slot.*kLogs[log].list);
+                read = ReadUrlFile(gInputs.logPaths[log], slot.*kLogs[log].list);
             } catch (const std::bad_alloc&) {
             }
             if (!read) {
-                AbandonStart(mainWindow);
+                AbandonStart(window);
                 ShowFailure(mainWindow, kLogs[log].readFailure);
                 return false;
             }
@@ -277,15 +280,7 @@ bool PrepareSlots(HWND mainWindow, size_t slotCount, const std::wstring (&logPat
     return true;
 }
 
-void ShowRunningTitleAndIcon(HWND mainWindow) {
-    SetWindowTextW(mainWindow, kRunningTitle);
-    SetClassLongPtrW(mainWindow, GCLP_HICON, reinterpret_cast<LONG_PTR>(gBusyIcon));
-    if (!IsWindowVisible(mainWindow)) {
-        ModifyTrayIcon(mainWindow, gBusyIcon, kRunningTitle);
-    }
-}
-
-void StartWorkers(HWND mainWindow, RunScope scope, size_t slotCount) {
+void StartWorkers(HWND mainWindow, RunWindow& window, RunScope scope, size_t slotCount) {
     LPTHREAD_START_ROUTINE worker =
         scope == RunScope::kAllEntries ? AllEntriesWorker : SelectedEntriesWorker;
     for (size_t index = 0; index < slotCount; ++index) {
@@ -300,7 +295,7 @@ void StartWorkers(HWND mainWindow, RunScope scope, size_t slotCount) {
         gStopFlag = 1;
         ReleaseSlots(index);
         if (index == 0) {
-            RestoreIdleMode(mainWindow);
+            window.RestoreIdleMode();
         }
         WriteSlotBusy(slot, 0);
         ShowFailure(mainWindow, L"スレッドの作成に失敗しました");
@@ -308,46 +303,97 @@ void StartWorkers(HWND mainWindow, RunScope scope, size_t slotCount) {
     }
 }
 
+// CONNECT_NUM as the run took it, never more than the slots that exist.
+size_t ConnectionCount(const RunInputs& inputs) {
+    return std::min(static_cast<size_t>(std::max(inputs.connectionCount, 1)),
+                    gConnectionSlots.size());
+}
+
+bool OtherWorkersIdle(const RunInputs& inputs) {
+    size_t count = ConnectionCount(inputs);
+    for (size_t number = 1; number < count; ++number) {
+        if (ReadSlotBusy(gConnectionSlots[number]) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-void StartDownloadRun(HWND mainWindow, RunScope scope) {
+void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
+    RunWindow& window = *slot0.window;
+    const RunInputs& inputs = *slot0.inputs;
+
+    // The other workers set their busy flags to 0 as their last action; they may still be
+    // handing their last row updates to the interface thread, which this sleep never blocks.
+    while (!OtherWorkersIdle(inputs)) {
+        Sleep(kOtherWorkersPollMs);
+    }
+
+    // The windows belong to the interface thread, which carries the change out in one sent
+    // message while this thread holds no lock.
+    // The list file is current before the user hears that the run is over.
+    RunOnInterfaceThread([&window] {
+        FlushListFile();
+        window.RestoreIdleMode();
+    });
+
+    {
+        // No worker is left to claim from the cursor; the lock only keeps the rule that
+        // the cursors are touched under it.
+        LockGuard guard(gCursorLock);
+        cursor = 0;
+    }
+    // Read before the next run's start may replace what this one took.
+    bool balloon = inputs.balloon;
+    // From here on a new run may start, and the slot array may change: slot 0 is not
+    // touched again.
+    WriteSlotBusy(slot0, 0);
+
+    if (gStopFlag != 0) {
+        return;
+    }
+    // Runs its own modal loop on this thread; the user may already start the next run.
+    window.TellRunComplete(balloon);
+}
+
+void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     gPreparingFlag = 1;
     SetRunActive(true);
     gStopFlag = 0;
     gSelectedRunFlag = scope == RunScope::kSelectedEntries ? 1 : 0;
-    BeginDownloadMode(mainWindow);
+    window.BeginDownloadMode();
 
     if (scope == RunScope::kSelectedEntries && !TakeSelectionSnapshot()) {
-        AbandonStart(mainWindow);
+        AbandonStart(window);
         ShowFailure(mainWindow, kOutOfMemoryText);
         return;
     }
     bool windowGone = false;
-    std::wstring folder = ReadPathBarText(mainWindow, kSaveFolderBarId);
-    if (!PathIsDirectoryW(folder.c_str()) &&
+    gInputs = window.ReadInputs();
+    if (!PathIsDirectoryW(gInputs.saveFolder.c_str()) &&
         !AskToGoOn(mainWindow,
                    L"保存フォルダの指定が不正です。\nダウンロードしたファイルを、デスクトップに保存"
                    L"しますがいいですか？",
                    windowGone)) {
-        EndAbandonedStart(mainWindow, windowGone);
+        EndAbandonedStart(window, windowGone);
         return;
     }
-    std::wstring logPaths[3];
     bool logUsed[3] = {};
     for (int log = 0; log < 3; ++log) {
-        logPaths[log] = ReadPathBarText(mainWindow, kLogs[log].barId);
-        logUsed[log] = FileExistsAt(logPaths[log]);
+        logUsed[log] = FileExistsAt(gInputs.logPaths[log]);
         if (!logUsed[log] && !AskToGoOn(mainWindow, kLogs[log].missingQuestion, windowGone)) {
-            EndAbandonedStart(mainWindow, windowGone);
+            EndAbandonedStart(window, windowGone);
             return;
         }
     }
     gPreparingFlag = 0;
     size_t slotCount = SlotsForRun(scope);
-    if (!PrepareSlots(mainWindow, slotCount, logPaths, logUsed)) {
+    if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {
         return;
     }
     AllowConnectionsPerServer(static_cast<int>(gConnectionSlots.size()));
-    ShowRunningTitleAndIcon(mainWindow);
-    StartWorkers(mainWindow, scope, slotCount);
+    window.ShowRunning();
+    StartWorkers(mainWindow, window, scope, slotCount);
 }

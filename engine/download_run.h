@@ -4,12 +4,24 @@
 
 #include <windows.h>
 
+#include "engine/run_state.h"
+#include "engine/run_window.h"
+
+#include <cstdint>
+
 enum class RunScope {
     kAllEntries,       // every Standby and Interrupted entry
     kSelectedEntries,  // the entries selected when the run started, whatever their state
 };
 
-// On the interface thread, with no run active. Switches the window to download mode, asks
-// about a missing save folder and missing logs, loads the logs into every slot and starts
-// one worker per slot. Any "No", or a failure, puts the window back as it was.
-void StartDownloadRun(HWND mainWindow, RunScope scope);
+// On the interface thread, with no run active. Switches the window to download mode, takes
+// the run's inputs, asks about a missing save folder and missing logs (questions owned by
+// mainWindow), loads the logs into every slot and starts one worker per slot. Any "No", or a
+// failure, puts the window back as it was. The window door serves the whole run.
+void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope);
+
+// The last step of slot 0's worker, on its own thread: waits until every other worker has
+// ended, returns the window to idle mode, resets the run's cursor, ends the run (slot 0's
+// busy flag) and then, unless the run was stopped, tells the user that it is complete. Returns
+// when that notice has been closed.
+void EndOfRun(ConnectionSlot& slot0, int32_t& cursor);

@@ -1,11 +1,7 @@
 #include "engine/http_transfer.h"
 
-#include "app/settings.h"
 #include "base/owned_handle.h"
-#include "base/path_bar_text.h"
-#include "base/window_ids.h"
 #include "engine/download_logs.h"
-#include "engine/ftp_transfer.h"
 #include "engine/http_text.h"
 #include "engine/internet_call.h"
 #include "engine/speed_ring.h"
@@ -459,11 +455,6 @@ void Finish(int row, const std::wstring& url, ConnectionSlot& slot, const ReadRe
     }
 }
 
-// The whole text of the Referer field, however long: it is sent as it stands.
-std::wstring RefererText(const ConnectionSlot& slot) {
-    return ReadWholePathBarText(slot.owner, kRefererBarId);
-}
-
 bool Truncate(HANDLE file) {
     LARGE_INTEGER start = {};
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
@@ -523,7 +514,9 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
         return;
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, kNoSize);
-    std::wstring headers = FreshRequestHeaders(gSettings.refererOn, RefererText(slot));
+    // The Referer as it stands at this transfer's start, however long: it is sent whole.
+    RefererNow referer = slot.window->ReadReferer();
+    std::wstring headers = FreshRequestHeaders(referer.on, referer.text);
     switch (OpenWithAttempts(transfer, url, headers)) {
         case OpenResult::kStopped:
             discardFile();
@@ -561,12 +554,6 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
 
 void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
                 ConnectionSlot& slot) {
-    // Through a proxy only the library reaches ftp servers; otherwise the program's own
-    // client resumes with a restart offset.
-    if (!gSettings.proxyOn && IsFtpUrl(url)) {
-        FtpDownload(row, url, savePath, slot, FtpStart::kResume);
-        return;
-    }
     FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
@@ -587,8 +574,8 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         return;
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, expected);
-    std::wstring headers =
-        ResumeRequestHeaders(size.QuadPart, gSettings.refererOn, RefererText(slot));
+    RefererNow referer = slot.window->ReadReferer();
+    std::wstring headers = ResumeRequestHeaders(size.QuadPart, referer.on, referer.text);
     switch (OpenWithAttempts(transfer, url, headers)) {
         case OpenResult::kStopped:
             file.Close();

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "engine/run_window.h"
 #include "list/url_list.h"
 
 #include <atomic>
@@ -15,11 +16,13 @@
 #include <vector>
 
 struct ConnectionSlot {
-    HWND owner;      // the main window: reaches the path bars and the list view
-    int32_t number;  // 0 .. connection count - 1
-    int32_t busy;    // 1 while the slot's worker runs; slot 0's is the run-active flag
-    HANDLE heap;     // private heap of the current run
-    void* buffer;    // transfer buffer of the configured size, from that heap
+    HWND owner;               // the main window: owns the run's questions and messages
+    RunWindow* window;        // the door to the window, for the current run
+    const RunInputs* inputs;  // what the current run took at its start
+    int32_t number;           // 0 .. connection count - 1
+    int32_t busy;             // 1 while the slot's worker runs; slot 0's is the run-active flag
+    HANDLE heap;              // private heap of the current run
+    void* buffer;             // transfer buffer of the configured size, from that heap
     size_t bufferBytes;
     UrlList downloadLog;
     UrlList cancelLog;

@@ -3,9 +3,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/settings.h"
-#include "base/path_bar_text.h"
-#include "base/window_ids.h"
 #include "list/download_list.h"
 
 #include <algorithm>
@@ -192,7 +189,7 @@ std::wstring SaveFolderOrDesktop(const std::wstring& folderText) {
     return DesktopFolder();
 }
 
-bool ReadSavePathSource(HWND mainWindow, int row, SavePathSource& source) {
+bool ReadSavePathSource(int row, const std::wstring& folderText, int rule, SavePathSource& source) {
     // Read in one go, so the number's width is the item count of the same moment as the URL.
     source.row = row;
     source.itemCount = RowCount();
@@ -200,8 +197,8 @@ bool ReadSavePathSource(HWND mainWindow, int row, SavePathSource& source) {
         return false;
     }
     source.url = RowText(row, kColumnUrl);
-    source.folderText = ReadPathBarText(mainWindow, kSaveFolderBarId);
-    source.rule = gSettings.namingRule;
+    source.folderText = folderText;
+    source.rule = rule;
     return true;
 }
 

@@ -55,7 +55,7 @@ bool JoinSavePath(const std::wstring& folder, const std::wstring& name, std::wst
 std::wstring SaveFolderOrDesktop(const std::wstring& folderText);
 
 // What a row's save path is made of, taken at one moment: the row's URL, the list's item count,
-// the save folder of path bar 6 and the naming rule.
+// the save folder text and the naming rule.
 struct SavePathSource {
     int row = -1;
     std::wstring url;
@@ -63,8 +63,9 @@ struct SavePathSource {
     std::wstring folderText;
     int rule = 0;
 };
-// Takes them. On the interface thread; false when the row does not exist.
-bool ReadSavePathSource(HWND mainWindow, int row, SavePathSource& source);
+// Takes the row's part and keeps the folder and rule given. On the interface thread; false
+// when the row does not exist.
+bool ReadSavePathSource(int row, const std::wstring& folderText, int rule, SavePathSource& source);
 // The full save path. False (path empty) when the name is refused or the path is too long; the
 // transfer then fails as for any unusable path. Not on the interface thread: the folder test
 // may touch a slow or vanished network drive.

@@ -1,7 +1,10 @@
 #include "list/list_notify.h"
 
+#include "app/settings.h"
 #include "base/message_box.h"
+#include "base/path_bar_text.h"
 #include "base/shell.h"
+#include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
 #include "list/download_list.h"
@@ -57,7 +60,8 @@ void OpenSavedFile(HWND mainWindow) {
     }
     std::wstring path;
     SavePathSource source;
-    if (ReadSavePathSource(mainWindow, hit.iItem, source)) {
+    if (ReadSavePathSource(hit.iItem, ReadPathBarText(mainWindow, kSaveFolderBarId),
+                           gSettings.namingRule, source)) {
         BuildSavePath(source, path);
     }
     if (!path.empty() && PathFileExistsW(path.c_str())) {

@@ -1,13 +1,15 @@
 // Idle mode and download mode of the main window, and the end of a run with its notice.
 #include "tests/gui/main_window_fixture.h"
 
+#include "app/download_mode.h"
 #include "app/main_window.h"
+#include "app/run_window.h"
 #include "app/settings.h"
 #include "app/tray.h"
 #include "app/window_layout.h"
-#include "bars/download_mode.h"
 #include "bars/main_toolbar.h"
 #include "base/window_ids.h"
+#include "engine/download_run.h"
 #include "engine/run_state.h"
 #include "res/resource.h"
 
@@ -142,7 +144,11 @@ protected:
         gRunCursor = 7;
     }
 
+    // Slot 0 ends the run with the door and the inputs a run start hands it.
     void StartEndOfRun() {
+        inputs_ = RunWindowOf(window_).ReadInputs();
+        gConnectionSlots[0].window = &RunWindowOf(window_);
+        gConnectionSlots[0].inputs = &inputs_;
         ended_ = false;
         worker_ = std::thread([this] {
             EndOfRun(gConnectionSlots[0], gRunCursor);
@@ -177,6 +183,7 @@ protected:
     std::mutex mutex_;
     std::vector<NoticeMoment> notices_;
     std::vector<std::pair<DWORD, NOTIFYICONDATAW>> trayCalls_;
+    RunInputs inputs_;
     std::thread worker_;
     std::atomic<bool> ended_{false};
 };

@@ -1,10 +1,10 @@
 // Minimizing to the tray, the tray icon's clicks and menu, and the icon's life with the window.
 #include "tests/gui/main_window_fixture.h"
 
+#include "app/download_mode.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/tray.h"
-#include "bars/download_mode.h"
 #include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "res/resource.h"

@@ -1,0 +1,79 @@
+#include "app/run_window.h"
+
+#include "app/download_mode.h"
+#include "app/settings.h"
+#include "app/tray.h"
+#include "app/window_identity.h"
+#include "base/interface_thread.h"
+#include "base/message_box.h"
+#include "base/path_bar_text.h"
+#include "base/window_ids.h"
+
+namespace {
+
+const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
+const wchar_t kCompletionText[] = L"ダウンロードが完了しました";
+
+class MainWindowRun final : public RunWindow {
+public:
+    void Bind(HWND mainWindow) { window_ = mainWindow; }
+
+    void BeginDownloadMode() override { ::BeginDownloadMode(window_); }
+
+    RunInputs ReadInputs() override {
+        RunInputs inputs;
+        inputs.saveFolder = ReadPathBarText(window_, kSaveFolderBarId);
+        const int logBars[3] = {kDownloadLogBarId, kCancelLogBarId, kErrorLogBarId};
+        for (int log = 0; log < 3; ++log) {
+            inputs.logPaths[log] = ReadPathBarText(window_, logBars[log]);
+        }
+        inputs.connectionCount = gSettings.connectionCount;
+        inputs.bufferBytes = gSettings.bufferBytes;
+        inputs.namingRule = gSettings.namingRule;
+        inputs.proxyOn = gSettings.proxyOn != 0;
+        inputs.balloon = gSettings.balloon != 0;
+        return inputs;
+    }
+
+    void ShowRunning() override {
+        SetWindowTextW(window_, kRunningTitle);
+        SetClassLongPtrW(window_, GCLP_HICON, reinterpret_cast<LONG_PTR>(gBusyIcon));
+        if (!IsWindowVisible(window_)) {
+            ModifyTrayIcon(window_, gBusyIcon, kRunningTitle);
+        }
+    }
+
+    void RestoreIdleMode() override { ::RestoreIdleMode(window_); }
+
+    void SelectedRunEnded() override {
+        InvalidateRect(GetDlgItem(window_, kListViewId), nullptr, TRUE);
+    }
+
+    RefererNow ReadReferer() override {
+        RefererNow referer;
+        RunOnInterfaceThread([&] {
+            referer.on = gSettings.refererOn != 0;
+            referer.text = ReadWholePathBarText(window_, kRefererBarId);
+        });
+        return referer;
+    }
+
+    void TellRunComplete(bool balloon) override {
+        if (balloon && !IsWindowVisible(window_)) {
+            ShowTrayBalloon(window_, kCaptionConfirm, kCompletionText);
+        } else {
+            ShowNotice(window_, kCompletionText);
+        }
+    }
+
+private:
+    HWND window_ = nullptr;
+};
+
+}  // namespace
+
+RunWindow& RunWindowOf(HWND mainWindow) {
+    static MainWindowRun door;
+    door.Bind(mainWindow);
+    return door;
+}
