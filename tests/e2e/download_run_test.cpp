@@ -344,25 +344,33 @@ TEST_F(DownloadRunTest, ResumeContinuesOnlyAnAnswerThatFollowsThePartialFile) {
     }
 }
 
+// The Referer is read at the start of every transfer: the text pasted before the run goes
+// whole with the first, and a text changed while the run waits for its first answer goes
+// with the next transfer.
 TEST_F(DownloadRunTest, RefererIsSentWholeExactlyWhenItIsOnAndNotEmpty) {
     Serve(L"a.bin", Pattern(100));
     Serve(L"b.bin", Pattern(1000));
     ASSERT_TRUE(WriteBytes(Saved(L"b.bin"), Pattern(400)));
     std::wstring referer = L"http://example.com/" + std::wstring(3000, L'r');
+    const std::wstring next = L"http://example.org/next";
     program_.WriteSetting(L"TOOLBAR", L"REFERER_ON", L"1");
-    program_.WriteList({Waiting(server_.Url(L"plain", L"a.bin")),
+    program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"1");
+    program_.WriteList({Waiting(server_.Url(L"delay=1500", L"a.bin")),
                         L"4|DL中断||" + server_.Url(L"plain", L"b.bin")});
     ASSERT_TRUE(program_.StartAndWaitForWindow());
+    HWND field = GetDlgItem(GetDlgItem(program_.window(), 7), 3007);
     // Pasted into the field: longer than the settings file keeps, and still sent whole.
-    SendMessageW(GetDlgItem(GetDlgItem(program_.window(), 7), 3007), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(referer.c_str()));
-    RunUntilNotice();
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(referer.c_str()));
+    program_.PostCommand(IDM_DOWNLOAD);
+    ASSERT_TRUE(WaitUntil([&] { return !server_.Requests().empty(); }, 10000));
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(next.c_str()));
+    ExpectNoticeAndIdle();
     std::vector<RecordedRequest> requests = server_.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    for (const RecordedRequest& request : requests) {
-        EXPECT_EQ(request.Header("Referer").value_or("<none>"),
-                  std::string(referer.begin(), referer.end()));
-    }
+    EXPECT_EQ(requests[0].Header("Referer").value_or("<none>"),
+              std::string(referer.begin(), referer.end()));
+    EXPECT_EQ(requests[1].Header("Referer").value_or("<none>"),
+              std::string(next.begin(), next.end()));
     EXPECT_EQ(ReadBytes(Saved(L"b.bin")), Pattern(1000));
 }
 
