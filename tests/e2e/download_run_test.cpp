@@ -238,12 +238,7 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
     ASSERT_TRUE(WaitUntil([&] { return ListCellText(list, 3, 1) != before; }, 3000))
         << testing::PrintToString(before);
 
-    DWORD stopAt = GetTickCount();
-    program_.PostCommand(IDM_STOP);
-    ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000));
-    DWORD stopMs = GetTickCount() - stopAt;
-    std::cout << "stop to idle with five servers in five phases: " << stopMs << " ms\n";
-    EXPECT_LT(stopMs, 1500u);
+    EXPECT_LT(StopAndTimeToIdle("with five servers in five phases"), 1500u);
     EXPECT_EQ(program_.WaitForMessageBox(L"確認", ProcessId(), 500).box, nullptr);
     closesocket(silent);
 

@@ -281,10 +281,7 @@ TEST_F(FtpRunTest, StopTakesEffectWithinASecondAtEveryStep) {
             // The worker has claimed the entry: the FTP client is connecting.
             ASSERT_TRUE(WaitUntil([&] { return RecordOf(0).state == L"1"; }, 10000));
         }
-        DWORD stop = GetTickCount();
-        program_.PostCommand(IDM_STOP);
-        ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000)) << "the run did not end";
-        EXPECT_LE(GetTickCount() - stop, 1500u);
+        EXPECT_LE(StopAndTimeToIdle(c.what), 1500u);
         ListRecord record = RecordOf(0);
         EXPECT_EQ(record.state, L"4");
         EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << testing::PrintToString(record.text);
@@ -349,12 +346,7 @@ TEST_F(FtpRunTest, AStopReachesTheLibrarysStalledFtpTransferAtOnce) {
         20000))
         << testing::PrintToString(ftp_.Sessions()) << " " << FileSize(Saved(L"stall.bin")) << " "
         << testing::PrintToString(RecordOf(0).text);
-    DWORD stop = GetTickCount();
-    program_.PostCommand(IDM_STOP);
-    ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000)) << "the run did not end";
-    DWORD stopMs = GetTickCount() - stop;
-    std::cout << "stop to idle in the library's stalled ftp read: " << stopMs << " ms\n";
-    EXPECT_LE(stopMs, 1500u);
+    EXPECT_LE(StopAndTimeToIdle("in the library's stalled ftp read"), 1500u);
     ListRecord record = RecordOf(0);
     EXPECT_EQ(record.state, L"4");
     EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << testing::PrintToString(record.text);

@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <iostream>
+
 const wchar_t kIdleTitle[] = L"Velmora Downloader";
 const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
 const wchar_t kCompletionNotice[] = L"ダウンロードが完了しました";
@@ -189,6 +191,16 @@ void ProgramRunTest::ExpectNoticeAndIdle() {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(notice.box); }, 5000))
         << "the notice did not close";
     EXPECT_EQ(WindowTitle(program_.window()), kIdleTitle);
+}
+
+DWORD ProgramRunTest::StopAndTimeToIdle(const char* what) {
+    DWORD start = GetTickCount();
+    program_.PostCommand(IDM_STOP);
+    bool idle = program_.WaitForTitle(kIdleTitle, 10000);
+    DWORD ms = GetTickCount() - start;
+    EXPECT_TRUE(idle) << "the run did not end after the stop";
+    std::cout << "stop to idle " << what << ": " << ms << " ms\n";
+    return ms;
 }
 
 void ProgramRunTest::ExpectIdleWithoutNotice() {

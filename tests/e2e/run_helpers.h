@@ -89,6 +89,9 @@ protected:
     void ExpectNoticeAndIdle();
     // A stopped run shows no notice: none appears within a while after the idle title.
     void ExpectIdleWithoutNotice();
+    // Gives the stop command and returns how long the run took to reach the idle title, also
+    // printed after what; a run still going after 10 s fails the test.
+    DWORD StopAndTimeToIdle(const char* what);
 
     std::vector<std::wstring> ListLines() const { return program_.ReadList(); }
     ListRecord RecordOf(size_t row) const;

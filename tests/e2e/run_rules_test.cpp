@@ -552,11 +552,7 @@ TEST_F(RunRulesTest, StopWhileTheServerHasNotAnsweredPutsAFreshEntryBackToStandb
         << "the entries did not reach their open attempts";
     EXPECT_TRUE(FileExists(Saved(L"fresh.bin")));
 
-    DWORD stopAt = GetTickCount();
-    program_.PostCommand(IDM_STOP);
-    ASSERT_TRUE(program_.WaitForTitle(kIdleTitle, 10000)) << "the stop did not end the run";
-    DWORD stopMs = GetTickCount() - stopAt;
-    std::cout << "stop to idle while the server has not answered: " << stopMs << " ms\n";
+    DWORD stopMs = StopAndTimeToIdle("while the server has not answered");
     // The attempt under way ends with the receive time-out; no further attempt is made.
     EXPECT_LT(stopMs, 3000u);
     EXPECT_EQ(silent.Connections(), 2);
