@@ -9,6 +9,8 @@
 #include "base/path_bar_text.h"
 #include "base/window_ids.h"
 
+#include <atomic>
+
 namespace {
 
 const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
@@ -16,7 +18,8 @@ const wchar_t kCompletionText[] = L"ダウンロードが完了しました";
 
 class MainWindowRun final : public RunWindow {
 public:
-    void Bind(HWND mainWindow) { window_ = mainWindow; }
+    // A new run may bind while the last one's notice is still open on its own thread.
+    void Bind(HWND mainWindow) { window_.store(mainWindow); }
 
     void BeginDownloadMode() override { ::BeginDownloadMode(window_); }
 
@@ -67,7 +70,7 @@ public:
     }
 
 private:
-    HWND window_ = nullptr;
+    std::atomic<HWND> window_{nullptr};
 };
 
 }  // namespace
