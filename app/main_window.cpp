@@ -85,6 +85,18 @@ void StartExitWait(HWND mainWindow) {
     }
 }
 
+// The bars start as the settings file says and store their path fields in it.
+BarSettings BarSettingsFromSettings() {
+    BarSettings bars = {};
+    for (int bar = 0; bar < kToolbarCount; ++bar) {
+        bars.visible[bar] = gSettings.view[kViewMainToolbar + bar] != 0;
+    }
+    bars.refererOn = gSettings.refererOn != 0;
+    bars.readField = ReadToolbarKey;
+    bars.writeField = WriteToolbarKey;
+    return bars;
+}
+
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     gInstance = create->hInstance;
     SetInterfaceWindow(hwnd);
@@ -93,7 +105,7 @@ LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     }
     InitializeMainLocks();
     InitCommonControls();
-    CreateBars(hwnd);
+    CreateBars(hwnd, BarSettingsFromSettings());
     CreateStatusBar(hwnd);
     CreateDownloadList(hwnd);
     gMainMenu = GetMenu(hwnd);
