@@ -107,7 +107,13 @@ LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     InitCommonControls();
     CreateBars(hwnd, BarSettingsFromSettings());
     CreateStatusBar(hwnd);
-    CreateDownloadList(hwnd);
+    CreateDownloadList(hwnd, ListFilePath(), [hwnd](CountsNotice notice) {
+        if (notice == CountsNotice::kAtOnce) {
+            RefreshStatusBar(hwnd);
+        } else {
+            QueueStatusBarRefresh(hwnd);
+        }
+    });
     gMainMenu = GetMenu(hwnd);
     CheckViewMenuAtStartup(gMainMenu);
     gTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
