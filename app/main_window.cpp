@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/commands.h"
+#include "app/list_notify.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
 #include "app/tray.h"
@@ -13,7 +14,6 @@
 #include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
-#include "list/list_notify.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
