@@ -202,7 +202,7 @@ void OpenRefererDialog(HWND mainWindow, const CommandRow&) {
 }
 
 void CustomizeToolbar(HWND mainWindow, const CommandRow&) {
-    if (RunCustomizeDialog(mainWindow)) {
+    if (RunCustomizeDialog(mainWindow, IsRunActive)) {
         RebuildMainToolbar(mainWindow);
     }
 }

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/commands.h"
+#include "app/list_notify.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
 #include "app/tray.h"
@@ -14,7 +15,6 @@
 #include "base/window_ids.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
-#include "list/list_notify.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -83,6 +83,18 @@ void StartExitWait(HWND mainWindow) {
     }
 }
 
+// The bars start as the settings file says and store their path fields in it.
+BarSettings BarSettingsFromSettings() {
+    BarSettings bars = {};
+    for (int bar = 0; bar < kToolbarCount; ++bar) {
+        bars.visible[bar] = gSettings.view[kViewMainToolbar + bar] != 0;
+    }
+    bars.refererOn = gSettings.refererOn != 0;
+    bars.readField = ReadToolbarKey;
+    bars.writeField = WriteToolbarKey;
+    return bars;
+}
+
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     gInstance = create->hInstance;
     SetInterfaceWindow(hwnd);
@@ -91,9 +103,15 @@ LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     }
     InitializeMainLocks();
     InitCommonControls();
-    CreateBars(hwnd);
+    CreateBars(hwnd, BarSettingsFromSettings());
     CreateStatusBar(hwnd);
-    CreateDownloadList(hwnd);
+    CreateDownloadList(hwnd, ListFilePath(), [hwnd](CountsNotice notice) {
+        if (notice == CountsNotice::kAtOnce) {
+            RefreshStatusBar(hwnd);
+        } else {
+            QueueStatusBarRefresh(hwnd);
+        }
+    });
     gMainMenu = GetMenu(hwnd);
     CheckViewMenuAtStartup(gMainMenu);
     gTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");

@@ -76,3 +76,14 @@ bool RunRefererDialog(HWND mainWindow) {
     ShowRefererStateOnBar(mainWindow);
     return true;
 }
+
+void TakeRefererStateFromButton(HWND mainWindow) {
+    gSettings.refererOn = RefererSwitchPressed(mainWindow) ? 1 : 0;
+    EnableRefererField(mainWindow, gSettings.refererOn != 0);
+    WriteRefererState(mainWindow);
+}
+
+void ShowRefererStateOnBar(HWND mainWindow) {
+    ShowRefererSwitch(mainWindow, gSettings.refererOn != 0);
+    SaveRefererState();
+}

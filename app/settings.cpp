@@ -13,6 +13,7 @@ namespace {
 const wchar_t kToolbarSection[] = L"TOOLBAR";
 const wchar_t kViewSection[] = L"VIEW";
 const wchar_t kOptionSection[] = L"OPTION";
+const wchar_t kRefererOnKey[] = L"REFERER_ON";
 
 const wchar_t* const kViewKeys[kViewBarCount] = {
     L"MAIN_TBAR",    L"DL_LIST_TBAR", L"DL_LOG_TBAR", L"CANCEL_LOG_TBAR",
@@ -38,6 +39,10 @@ bool WriteKey(const wchar_t* section, const wchar_t* key, const std::wstring& va
 
 bool WriteOptionInt(const wchar_t* key, int value) {
     return WriteKey(kOptionSection, key, std::to_wstring(value));
+}
+
+const wchar_t* RefererStateText() {
+    return gSettings.refererOn ? L"1" : L"0";
 }
 
 }  // namespace
@@ -76,7 +81,7 @@ const wchar_t* ViewKeyName(ViewBar bar) {
 void LoadSettings() {
     gSettingsPath = SettingsFilePath();
 
-    gSettings.refererOn = FlagFromText(ReadToolbarKey(L"REFERER_ON"));
+    gSettings.refererOn = FlagFromText(ReadToolbarKey(kRefererOnKey));
 
     for (int bar = 0; bar < kViewBarCount; ++bar) {
         int value = ReadProfileInt(gSettingsPath, kViewSection, kViewKeys[bar], 1);
@@ -127,6 +132,10 @@ void SaveOptions(HWND owner) {
     WriteOptionInt(L"BALLOON", gSettings.balloon);
 }
 
+bool WriteRefererState(HWND owner) {
+    return WriteToolbarKey(kRefererOnKey, RefererStateText(), owner);
+}
+
 void SaveRefererState() {
-    WriteKey(kToolbarSection, L"REFERER_ON", gSettings.refererOn ? L"1" : L"0");
+    WriteKey(kToolbarSection, kRefererOnKey, RefererStateText());
 }

@@ -60,5 +60,8 @@ bool WriteToolbarKey(const wchar_t* key, const std::wstring& text, HWND owner);
 bool WriteViewKey(ViewBar bar, bool visible, HWND owner);
 // Writes the seven OPTION keys; stops after a failed CONNECT_NUM write (reported).
 void SaveOptions(HWND owner);
+// Writes REFERER_ON after the Referer switch was clicked; on failure shows the write-error
+// message.
+bool WriteRefererState(HWND owner);
 // Writes REFERER_ON after the Referer dialog; a failure is not reported.
 void SaveRefererState();

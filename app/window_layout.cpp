@@ -236,6 +236,6 @@ void CheckViewMenuAtStartup(HMENU menu) {
 }
 
 void RebuildMainToolbar(HWND mainWindow) {
-    ReplaceMainToolbar(mainWindow);
+    ReplaceMainToolbar(mainWindow, gSettings.view[kViewMainToolbar] != 0);
     LayOutWindow(mainWindow);
 }

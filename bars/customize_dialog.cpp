@@ -5,7 +5,6 @@
 #include "base/display_scale.h"
 #include "base/exception_boundary.h"
 #include "base/message_box.h"
-#include "engine/run_state.h"
 #include "res/customize_dialog_ids.h"
 
 #include <commctrl.h>
@@ -42,6 +41,8 @@ struct CustomizeDialog {
     POINT cancelOffset;
     // Twice OK's vertical offset plus its height: what the panes give up to the buttons.
     int buttonRoom;
+    // Asked at each OK: a run may start or end while the dialog is open.
+    bool (*runActive)();
 };
 
 bool IsSeparatorMarker(int command) {
@@ -371,7 +372,8 @@ INT_PTR OnInitDialog(HWND dialog, CustomizeDialog* data) {
 // During a run the layout must not change under the running toolbar; the dialog stays open
 // with the user's changes, to be confirmed once the run is over or cancelled.
 void OnOk(HWND dialog) {
-    if (IsRunActive()) {
+    auto* data = reinterpret_cast<CustomizeDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (data->runActive()) {
         ShowNotice(dialog, L"ダウンロード中はカスタマイズできません");
         return;
     }
@@ -411,8 +413,9 @@ INT_PTR CALLBACK CustomizeDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 }  // namespace
 
-bool RunCustomizeDialog(HWND mainWindow) {
+bool RunCustomizeDialog(HWND mainWindow, bool (*runActive)()) {
     CustomizeDialog data = {};
+    data.runActive = runActive;
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
     return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CUSTOMIZE), mainWindow,
                            CustomizeDialogProc, reinterpret_cast<LPARAM>(&data)) == 1;

@@ -1,7 +1,7 @@
 #include "bars/main_toolbar.h"
 
-#include "app/settings.h"
 #include "base/display_scale.h"
+#include "base/program_files.h"
 #include "base/text_file.h"
 #include "base/window_ids.h"
 #include "res/resource.h"
@@ -133,10 +133,10 @@ void SaveToolbarLayout(HWND toolbar) {
     RewriteTextFileUtf16(LayoutFilePath(), {FormatToolbarLayout(layout)}, false);
 }
 
-HWND CreateMainToolbar(HWND mainWindow, HBITMAP images) {
+HWND CreateMainToolbar(HWND mainWindow, HBITMAP images, bool visible) {
     // Sized by the window layout to the rows its buttons wrap into.
     DWORD style = WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE | CCS_NORESIZE;
-    if (gSettings.view[kViewMainToolbar]) {
+    if (visible) {
         style |= WS_VISIBLE;
     }
     return CreateToolbarEx(mainWindow, style, kMainToolbarId, kCatalogueSize, nullptr,

@@ -39,6 +39,5 @@ void LoadToolbarLayout();
 // the layout file. A file that cannot be written keeps its old content, unreported.
 void SaveToolbarLayout(HWND toolbar);
 
-// Creates the main toolbar (id 1) from the layout, visible when the main toolbar is shown,
-// with the prepared image strip.
-HWND CreateMainToolbar(HWND mainWindow, HBITMAP images);
+// Creates the main toolbar (id 1) from the layout, with the prepared image strip.
+HWND CreateMainToolbar(HWND mainWindow, HBITMAP images, bool visible);

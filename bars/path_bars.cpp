@@ -1,6 +1,5 @@
 #include "bars/path_bars.h"
 
-#include "app/settings.h"
 #include "bars/main_toolbar.h"
 #include "base/display_scale.h"
 #include "base/exception_boundary.h"
@@ -14,7 +13,6 @@
 
 namespace {
 
-constexpr int kToolbarCount = 7;  // ids 1 to 7
 constexpr int kProvisionalSeparatorWidth = 100;
 constexpr int kCaptionSeparatorId = 3000;
 constexpr int kFieldSeparatorId = 3001;
@@ -74,6 +72,8 @@ const PathBarDefinition& PathBarOf(int barId) {
 // toolbar still reaches its own procedure while it closes after a rebuild.
 const wchar_t kPreviousProcProperty[] = L"VLMR_PREVIOUS_PROC";
 HWND gCaptions[kToolbarCount + 1] = {};  // by bar id
+// Where every change of a path field goes, as the bars were created with it.
+bool (*gWriteField)(const wchar_t* key, const std::wstring& value, HWND owner) = nullptr;
 
 // Prepared once and kept until the process ends: the main toolbar (and the customization
 // dialog) share strip 300, the five path bars strip 301.
@@ -172,7 +172,8 @@ HBITMAP PrepareButtonImages(int stripAt24) {
     return prepared;
 }
 
-HWND CreatePathBar(HWND mainWindow, const PathBarDefinition& definition) {
+HWND CreatePathBar(HWND mainWindow, const PathBarDefinition& definition,
+                   const BarSettings& settings) {
     std::vector<TBBUTTON> buttons;
     for (int id : {kCaptionSeparatorId, kFieldSeparatorId}) {
         TBBUTTON separator = SeparatorButton();
@@ -185,15 +186,15 @@ HWND CreatePathBar(HWND mainWindow, const PathBarDefinition& definition) {
         TBBUTTON record = {button.image, button.command, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0};
         if (referer) {
             record.fsStyle = BTNS_CHECK;
-            if (gSettings.refererOn) {
+            if (settings.refererOn) {
                 record.fsState |= TBSTATE_CHECKED;
             }
         }
         buttons.push_back(record);
     }
     DWORD style = WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE;
-    // The VIEW flags list the path bars right after the main toolbar, in bar order.
-    if (gSettings.view[definition.barId - kMainToolbarId]) {
+    // The flags list the path bars right after the main toolbar, in bar order.
+    if (settings.visible[definition.barId - kMainToolbarId]) {
         style |= WS_VISIBLE;
     }
     return CreateToolbarEx(mainWindow, style, definition.barId, referer ? 1 : 5, nullptr,
@@ -207,7 +208,7 @@ HWND CreatePathBar(HWND mainWindow, const PathBarDefinition& definition) {
 void StoreFieldValue(HWND bar, int barId) {
     wchar_t value[kValueBufferChars] = L"";
     GetDlgItemTextW(bar, kPathBarEditBase + barId, value, kValueBufferChars);
-    WriteToolbarKey(PathBarOf(barId).key, value, GetParent(bar));
+    gWriteField(PathBarOf(barId).key, value, GetParent(bar));
 }
 
 // Every toolbar of the main window runs this in front of the control's own procedure.
@@ -251,7 +252,8 @@ void InstallBarProc(HWND bar) {
     SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc));
 }
 
-void CreateCaptionAndField(HWND mainWindow, const PathBarDefinition& definition) {
+void CreateCaptionAndField(HWND mainWindow, const PathBarDefinition& definition,
+                           const BarSettings& settings) {
     HWND bar = GetDlgItem(mainWindow, definition.barId);
     if (bar == nullptr) {
         return;
@@ -266,21 +268,16 @@ void CreateCaptionAndField(HWND mainWindow, const PathBarDefinition& definition)
     gCaptions[definition.barId] = caption;
 
     // Creating the field with its text sends no change notification: nothing is written.
-    std::wstring value = ReadToolbarKey(definition.key);
+    std::wstring value = settings.readField(definition.key);
     HWND field = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", value.c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
         kProvisionalSeparatorWidth, 20, bar,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPathBarEditBase + definition.barId)),
         instance, nullptr);
     if (definition.barId == kRefererBarId) {
-        EnableWindow(field, gSettings.refererOn != 0);
+        EnableWindow(field, settings.refererOn);
     }
     SendMessageW(field, WM_SETFONT, font, FALSE);
-}
-
-void SetRefererField(HWND mainWindow) {
-    HWND bar = GetDlgItem(mainWindow, kRefererBarId);
-    EnableWindow(GetDlgItem(bar, kPathBarEditBase + kRefererBarId), gSettings.refererOn != 0);
 }
 
 }  // namespace
@@ -301,7 +298,8 @@ HWND PathBarCaptionWindow(int barId) {
     return gCaptions[barId];
 }
 
-void CreateBars(HWND mainWindow) {
+void CreateBars(HWND mainWindow, const BarSettings& settings) {
+    gWriteField = settings.writeField;
     LoadToolbarLayout();
     // The strips live as long as the process: a window created again (in the tests) reuses
     // them.
@@ -310,21 +308,21 @@ void CreateBars(HWND mainWindow) {
         gPathBarImages = PrepareButtonImages(IDB_PATH_BARS);
         gRefererBarImages = PrepareButtonImages(IDB_REFERER_BAR);
     }
-    CreateMainToolbar(mainWindow, gMainToolbarImages);
+    CreateMainToolbar(mainWindow, gMainToolbarImages, settings.visible[0]);
     for (const PathBarDefinition& definition : kPathBars) {
-        CreatePathBar(mainWindow, definition);
+        CreatePathBar(mainWindow, definition, settings);
     }
     for (int barId = kMainToolbarId; barId <= kRefererBarId; ++barId) {
         InstallBarProc(GetDlgItem(mainWindow, barId));
     }
     for (const PathBarDefinition& definition : kPathBars) {
-        CreateCaptionAndField(mainWindow, definition);
+        CreateCaptionAndField(mainWindow, definition, settings);
     }
 }
 
-void ReplaceMainToolbar(HWND mainWindow) {
+void ReplaceMainToolbar(HWND mainWindow, bool visible) {
     HWND old = GetDlgItem(mainWindow, kMainToolbarId);
-    HWND created = CreateMainToolbar(mainWindow, gMainToolbarImages);
+    HWND created = CreateMainToolbar(mainWindow, gMainToolbarImages, visible);
     // Closed through the queue: the old toolbar may be the sender of the command that got
     // us here.
     if (old != nullptr) {
@@ -334,17 +332,19 @@ void ReplaceMainToolbar(HWND mainWindow) {
     InstallBarProc(created);
 }
 
-void TakeRefererStateFromButton(HWND mainWindow) {
-    HWND bar = GetDlgItem(mainWindow, kRefererBarId);
-    LRESULT state = SendMessageW(bar, TB_GETSTATE, IDM_REFERER_TOGGLE, 0);
-    gSettings.refererOn = (state != -1 && (state & TBSTATE_CHECKED)) ? 1 : 0;
-    SetRefererField(mainWindow);
-    WriteToolbarKey(L"REFERER_ON", gSettings.refererOn ? L"1" : L"0", mainWindow);
+bool RefererSwitchPressed(HWND mainWindow) {
+    LRESULT state =
+        SendMessageW(GetDlgItem(mainWindow, kRefererBarId), TB_GETSTATE, IDM_REFERER_TOGGLE, 0);
+    return state != -1 && (state & TBSTATE_CHECKED);
 }
 
-void ShowRefererStateOnBar(HWND mainWindow) {
+void EnableRefererField(HWND mainWindow, bool on) {
     HWND bar = GetDlgItem(mainWindow, kRefererBarId);
-    SendMessageW(bar, TB_CHECKBUTTON, IDM_REFERER_TOGGLE, MAKELPARAM(gSettings.refererOn != 0, 0));
-    SetRefererField(mainWindow);
-    SaveRefererState();
+    EnableWindow(GetDlgItem(bar, kPathBarEditBase + kRefererBarId), on);
+}
+
+void ShowRefererSwitch(HWND mainWindow, bool on) {
+    HWND bar = GetDlgItem(mainWindow, kRefererBarId);
+    SendMessageW(bar, TB_CHECKBUTTON, IDM_REFERER_TOGGLE, MAKELPARAM(on, 0));
+    EnableRefererField(mainWindow, on);
 }

@@ -27,10 +27,11 @@ constexpr int kCellChars = 1024;
 
 HWND gList = nullptr;
 // One record per row, in row order; each row's item data is the address of its record.
-std::vector<std::unique_ptr<std::wstring>> gRecordTable;
+RowRecords gRecordTable;
 std::vector<RowTime> gRowTimes;
 // Rows per state, kept as rows come, go and change state, so that nothing has to count them.
 std::array<int, kEntryStateCount> gStateCounts{};
+CountsChanged gCountsChanged;
 
 struct ColumnSpec {
     const wchar_t* header;
@@ -115,9 +116,40 @@ bool InsertRow(int row, int state, std::wstring* record) {
     return true;
 }
 
+// Inserts a row as the list file describes it: the record kept exactly as read.
+bool InsertLoadedRow(LoadedRow& loaded) {
+    int row = static_cast<int>(gRecordTable.size());
+    EnsureRowTimes(row);
+    gRecordTable.push_back(std::make_unique<std::wstring>(std::move(loaded.record)));
+    if (!InsertRow(row, loaded.fields.state, gRecordTable.back().get())) {
+        gRecordTable.pop_back();
+        return false;
+    }
+    if (!SetRowText(row, kColumnState, loaded.fields.stateText) ||
+        !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
+        !SetRowText(row, kColumnSize, loaded.fields.sizeText) ||
+        !SetRowText(row, kColumnUrl, loaded.fields.url)) {
+        DeleteListRow(row);
+        gRecordTable.pop_back();
+        return false;
+    }
+    return true;
+}
+
+void InsertLoadedRows(std::vector<LoadedRow> rows) {
+    ListRedrawPause pause;
+    for (LoadedRow& row : rows) {
+        if (!InsertLoadedRow(row)) {
+            KeepListFileAside();
+            break;
+        }
+    }
+}
+
 }  // namespace
 
-HWND CreateDownloadList(HWND mainWindow) {
+HWND CreateDownloadList(HWND mainWindow, const std::wstring& listFilePath,
+                        CountsChanged countsChanged) {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
     gList = CreateWindowExW(
         0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 10, 10,
@@ -133,7 +165,8 @@ HWND CreateDownloadList(HWND mainWindow) {
     gRecordTable.clear();
     gRowTimes.assign(kGrowthRows, RowTime{0, 0});
     gStateCounts.fill(0);
-    LoadListFile();
+    gCountsChanged = std::move(countsChanged);
+    InsertLoadedRows(LoadListFile(listFilePath, gRecordTable));
     return gList;
 }
 
@@ -144,7 +177,14 @@ void DestroyDownloadList() {
     gRowTimes.clear();
     gRowTimes.shrink_to_fit();
     gStateCounts.fill(0);
+    gCountsChanged = nullptr;
     gList = nullptr;
+}
+
+void TellCountsChanged(CountsNotice notice) {
+    if (gCountsChanged) {
+        gCountsChanged(notice);
+    }
 }
 
 HWND DownloadListWindow() {
@@ -302,7 +342,7 @@ void ReorderRecordsLikeRows() {
         byAddress.emplace(address, std::move(record));
     }
     int count = RowCount();
-    std::vector<std::unique_ptr<std::wstring>> ordered(static_cast<size_t>(count));
+    RowRecords ordered(static_cast<size_t>(count));
     for (int row = 0; row < count; ++row) {
         LVITEMW item = {};
         item.mask = LVIF_PARAM;
@@ -342,36 +382,11 @@ std::wstring RowRecordText(int row) {
 }
 
 std::wstring AllRecordsText() {
-    std::wstring text;
-    for (const auto& record : gRecordTable) {
-        if (record) {
-            text += *record;
-        }
-    }
-    return text;
+    return ListFileText(gRecordTable);
 }
 
 RowTime* RowTimeOf(int row) {
     return row >= 0 && static_cast<size_t>(row) < gRowTimes.size() ? &gRowTimes[row] : nullptr;
-}
-
-bool InsertLoadedRow(int state, const std::wstring& stateText, const std::wstring& sizeText,
-                     const std::wstring& url, const std::wstring& record) {
-    int row = static_cast<int>(gRecordTable.size());
-    EnsureRowTimes(row);
-    gRecordTable.push_back(std::make_unique<std::wstring>(record));
-    if (!InsertRow(row, state, gRecordTable.back().get())) {
-        gRecordTable.pop_back();
-        return false;
-    }
-    if (!SetRowText(row, kColumnState, stateText) ||
-        !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
-        !SetRowText(row, kColumnSize, sizeText) || !SetRowText(row, kColumnUrl, url)) {
-        DeleteListRow(row);
-        gRecordTable.pop_back();
-        return false;
-    }
-    return true;
 }
 
 ListRedrawPause::ListRedrawPause() {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,21 @@ struct RowTime {
     uint32_t saved;
 };
 
-// Creates the control, its image list and columns, and fills it from the list file.
-HWND CreateDownloadList(HWND mainWindow);
+// How soon whoever shows the counts (RowStateCounts) wants to hear that they changed: at
+// once after a command, or once the interface thread gets to it during a run, whose row
+// updates change them too often to recount after each.
+enum class CountsNotice { kAtOnce, kWhenIdle };
+using CountsChanged = std::function<void(CountsNotice)>;
+
+// Creates the control, its image list and columns, and fills it from the list file at
+// listFilePath, which every save of the list writes. countsChanged hears of every change of
+// the counts that the list's commands and UpdateRow make.
+HWND CreateDownloadList(HWND mainWindow, const std::wstring& listFilePath,
+                        CountsChanged countsChanged);
 // Waits until the list file holds every change, then frees every record.
 void DestroyDownloadList();
+// Tells the one given at creation that the counts changed.
+void TellCountsChanged(CountsNotice notice);
 HWND DownloadListWindow();
 
 int RowCount();
@@ -102,7 +114,3 @@ public:
     ListRedrawPause(const ListRedrawPause&) = delete;
     ListRedrawPause& operator=(const ListRedrawPause&) = delete;
 };
-
-// Inserts a row as the list file describes it: the record kept exactly as read.
-bool InsertLoadedRow(int state, const std::wstring& stateText, const std::wstring& sizeText,
-                     const std::wstring& url, const std::wstring& record);

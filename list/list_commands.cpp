@@ -1,6 +1,5 @@
 #include "list/list_commands.h"
 
-#include "app/status_bar.h"
 #include "base/text_file.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
@@ -12,13 +11,9 @@
 
 namespace {
 
-HWND MainWindow() {
-    return GetParent(DownloadListWindow());
-}
-
 void SaveAndCount() {
     SaveListFile();
-    RefreshStatusBar(MainWindow());
+    TellCountsChanged(CountsNotice::kAtOnce);
 }
 
 }  // namespace
@@ -103,7 +98,7 @@ bool DeleteAllRows() {
         SaveAndCount();
         return false;
     }
-    RefreshStatusBar(MainWindow());
+    TellCountsChanged(CountsNotice::kAtOnce);
     ClearRowRecords();
     SaveListFile();  // an empty list: the mark alone
     return true;

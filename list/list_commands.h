@@ -14,7 +14,7 @@ enum class LogKind { kDownload, kCancel, kError };
 bool ApplyLogFile(const std::wstring& path, LogKind log);
 
 // The selected rows, or all rows, take the state and its text; their size text and stored
-// total stay. The list is saved and the status bar refreshed even when no row changed.
+// total stay. The list is saved and the counts told even when no row changed.
 void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly);
 
 // Deletes the selected rows and numbers the rest 1, 2, 3, ... again.

@@ -1,13 +1,8 @@
 #include "list/list_file.h"
 
-#include "app/settings.h"
 #include "base/interface_thread.h"
 #include "base/message_box.h"
 #include "base/text_file.h"
-#include "list/download_list.h"
-#include "list/row_record.h"
-
-#include <commctrl.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -32,8 +27,9 @@ constexpr DWORD kFlushPatienceMs = 5000;
 // long list would take a core for themselves.
 constexpr DWORD kSavePaceMs = 250;
 
-// Formed when the list is loaded and used by every save of this window's life.
+// Given when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
+const RowRecords* gRecords = nullptr;
 
 // A list file that start-up could not read whole is the user's data all the same: it is moved
 // aside before anything can save over it. Where it would not move, nothing is saved at all.
@@ -151,7 +147,7 @@ void StartSaveIfDue(bool now) {
         }
     }
     gLastSaveStart = GetTickCount();
-    SaveJob job{gListFilePath, AllRecordsText(), RetryDelay()};
+    SaveJob job{gListFilePath, ListFileText(*gRecords), RetryDelay()};
     gListChanged = false;
     {
         std::lock_guard<std::mutex> guard(gSaverLock);
@@ -239,34 +235,46 @@ void SetUnreadFileAside() {
 
 }  // namespace
 
-void LoadListFile() {
-    gListFilePath = ListFilePath();
+std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& records) {
+    gListFilePath = path;
+    gRecords = &records;
     gListChanged = false;
     gFailedSaves = 0;
     gUnreadFileAside.clear();
     gSavingRefused = false;
     gUnreadFileToTell = false;
+    std::vector<LoadedRow> rows;
     std::vector<TextLine> lines;
     if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
         if (!FileIsMissing(gListFilePath)) {
             SetUnreadFileAside();
         }
-        return;
+        return rows;
     }
-    ListRedrawPause pause;
-    for (const TextLine& line : lines) {
-        ListLine parsed;
-        if (!ParseListLine(line.text, parsed)) {
+    for (TextLine& line : lines) {
+        LoadedRow row;
+        if (!ParseListLine(line.text, row.fields)) {
             continue;
         }
         // The record keeps the line exactly as read until the row is next rebuilt.
-        if (!InsertLoadedRow(parsed.state, parsed.stateText, parsed.sizeText, parsed.url,
-                             line.text + L"\n")) {
-            // The rows that did not fit are still in the file: it is kept whole.
-            SetUnreadFileAside();
-            break;
+        row.record = std::move(line.text) + L"\n";
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void KeepListFileAside() {
+    SetUnreadFileAside();
+}
+
+std::wstring ListFileText(const RowRecords& records) {
+    std::wstring text;
+    for (const auto& record : records) {
+        if (record) {
+            text += *record;
         }
     }
+    return text;
 }
 
 void TellOfUnreadListFile(HWND owner) {

@@ -9,12 +9,28 @@
 
 #include <windows.h>
 
-// Fills the empty list from the file; a missing file leaves it empty. Lines with a state
-// outside 0-5, fewer than three "|" or no URL are skipped. A file that is there but cannot be
-// read whole (not to be opened or decoded, or more rows than the list can take) is moved
-// aside under a name that says so, and the list starts with what could be read; where the
-// move fails too, nothing is saved for the rest of the session.
-void LoadListFile();
+#include "list/row_record.h"
+
+#include <string>
+#include <vector>
+
+// A line of the file as the list takes it: its fields, and the line itself as the row's record.
+struct LoadedRow {
+    ListLine fields;
+    std::wstring record;
+};
+
+// Reads the file at path into the rows it describes; a missing file gives none. Lines with a
+// state outside 0-5, fewer than three "|" or no URL are skipped. A file that is there but
+// cannot be read (not to be opened or decoded) is moved aside under a name that says so, and
+// the list starts empty; where the move fails too, nothing is saved for the rest of the
+// session. Every later save writes records, the list's own table, to path.
+std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& records);
+// The list could not take every row loaded: the file still holds those that did not fit, so
+// it is kept whole, moved aside like a file that cannot be read.
+void KeepListFileAside();
+// What the file holds for the records: each one in order (a row without one has none).
+std::wstring ListFileText(const RowRecords& records);
 // Once the main window is up: tells the user where a list file that could not be read went.
 void TellOfUnreadListFile(HWND owner);
 // After a change of the list: brings the file up to date with the records of every row. A

@@ -1,6 +1,5 @@
 #include "list/row_progress.h"
 
-#include "app/status_bar.h"
 #include "base/interface_thread.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
@@ -46,7 +45,7 @@ bool ShowUpdate(const RowUpdate& update) {
         }
     }
     if (update.state != oldState) {
-        QueueStatusBarRefresh(GetParent(DownloadListWindow()));
+        TellCountsChanged(CountsNotice::kWhenIdle);
     }
     return true;
 }

@@ -21,10 +21,10 @@ struct RowUpdate {
 // Callable from any thread. A Downloading update less than 500 ms after the row's last shown
 // one is dropped (success, nothing changes). The rest runs on the interface thread: the
 // columns, then the record and the list file (Downloading rows at most every 3000 ms), then
-// the status bar.
+// a changed state's counts (TellCountsChanged).
 bool UpdateRow(const RowUpdate& update);
 
 // For changes of many rows at once, on the interface thread: shows the update and rebuilds
-// the row's record like UpdateRow, but leaves saving the list and refreshing the status bar
+// the row's record like UpdateRow, but leaves saving the list and telling the counts
 // to the caller, who does both once at the end.
 bool ShowRowInBulk(const RowUpdate& update);

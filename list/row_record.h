@@ -10,7 +10,12 @@
 // holds in practice. The fourth "|" of a record is thus always the one before the total.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
+
+// The records of the list, one per row in row order; a row being made has none yet.
+using RowRecords = std::vector<std::unique_ptr<std::wstring>>;
 
 // The longest state text, size text or URL that a list file line can give (the loader copies
 // each piece into room for 1024 characters).

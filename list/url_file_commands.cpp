@@ -1,6 +1,5 @@
 #include "list/url_file_commands.h"
 
-#include "app/status_bar.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 #include "list/url_list.h"
@@ -32,7 +31,7 @@ bool AddUrlFileToList(const std::wstring& path) {
         }
     }
     SaveListFile();
-    RefreshStatusBar(GetParent(DownloadListWindow()));
+    TellCountsChanged(CountsNotice::kAtOnce);
     return true;
 }
 

@@ -19,7 +19,7 @@ enum UrlFileKind {
 CriticalSection& UrlFileLock(UrlFileKind kind);
 
 // Adds a row for every URL of the file that no row has yet, in file order; then saves the
-// list and refreshes the status bar.
+// list and tells that the counts changed.
 bool AddUrlFileToList(const std::wstring& path);
 // Appends each selected row's URL that the file does not hold yet.
 bool AppendSelectedToUrlFile(const std::wstring& path, UrlFileKind kind);

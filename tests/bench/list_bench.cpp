@@ -8,7 +8,7 @@
 #include "list/download_list.h"
 #include "list/list_commands.h"
 #include "list/list_file.h"
-#include "list/list_notify.h"
+#include "list/list_sort.h"
 #include "list/list_selection.h"
 #include "list/url_file_commands.h"
 

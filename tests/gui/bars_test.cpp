@@ -1,6 +1,7 @@
 // The toolbars, the path bars, the layout of the window and the status bar.
 #include "tests/gui/main_window_fixture.h"
 
+#include "app/referer_dialog.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
 #include "app/window_layout.h"

@@ -145,7 +145,7 @@ protected:
     bool Customize(std::function<void(HWND dialog)> script) {
         gScript = &script;
         gScriptTimer = SetTimer(nullptr, 0, 10, RunScript);
-        bool confirmed = RunCustomizeDialog(window_);
+        bool confirmed = RunCustomizeDialog(window_, IsRunActive);
         KillTimer(nullptr, gScriptTimer);
         EXPECT_EQ(gScript, nullptr) << "the dialog never came up";
         gScript = nullptr;

@@ -8,7 +8,7 @@
 #include "engine/run_state.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
-#include "list/list_notify.h"
+#include "list/list_sort.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,9 +1,5 @@
-// What the list view reports to the main window: a right click opens the Download menu, a
-// double click opens a row's saved file, a click on a column header sorts the list.
+// Sorting the list by a column, as a click on the column's header asks.
 #pragma once
-
-#include <windows.h>
-#include <commctrl.h>
 
 #include <string>
 
@@ -16,10 +12,8 @@ struct RowSortKey {
 int CompareRowKeys(const RowSortKey& a, const RowSortKey& b, int column, int direction);
 
 // Sorts by the column, the direction turning with each click on the same column; refused
-// during a run and for columns other than 0, 1 and 5. The rows are numbered again, the
+// for columns other than 0, 1 and 5. The rows are numbered again, the
 // records follow the new order and the list is saved.
 void SortRowsByColumn(int column);
 // The direction of the last sort by each column: 0 never sorted, 1 ascending, 2 descending.
 int SortDirection(int column);
-
-void OnListNotify(HWND mainWindow, NMHDR* header);

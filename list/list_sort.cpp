@@ -1,16 +1,9 @@
-#include "list/list_notify.h"
+#include "list/list_sort.h"
 
-#include "app/settings.h"
-#include "base/message_box.h"
-#include "base/path_bar_text.h"
-#include "base/shell.h"
-#include "base/window_ids.h"
-#include "engine/run_state.h"
-#include "engine/save_name.h"
 #include "list/download_list.h"
 #include "list/list_file.h"
 
-#include <shlwapi.h>
+#include <commctrl.h>
 
 #include <unordered_map>
 
@@ -41,38 +34,6 @@ LPARAM ItemData(HWND list, int row) {
     return item.lParam;
 }
 
-void ShowDownloadMenu(HWND mainWindow) {
-    POINT cursor;
-    GetCursorPos(&cursor);
-    TrackPopupMenu(GetSubMenu(GetMenu(mainWindow), 1), 0, cursor.x, cursor.y, 0, mainWindow,
-                   nullptr);
-}
-
-void OpenSavedFile(HWND mainWindow) {
-    HWND list = DownloadListWindow();
-    LVHITTESTINFO hit = {};
-    GetCursorPos(&hit.pt);
-    ScreenToClient(list, &hit.pt);
-    SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-    if (!(hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL | LVHT_ONITEMSTATEICON)) ||
-        hit.iItem < 0) {
-        return;
-    }
-    std::wstring path;
-    SavePathSource source;
-    if (ReadSavePathSource(hit.iItem, ReadPathBarText(mainWindow, kSaveFolderBarId),
-                           gSettings.namingRule, source)) {
-        BuildSavePath(source, path);
-    }
-    if (!path.empty() && PathFileExistsW(path.c_str())) {
-        RunShellVerb(mainWindow, L"open", path);
-    } else if (RowState(hit.iItem) == kDone) {
-        ShowFailure(mainWindow,
-                    L"保存ファイル名の設定が変更されたか、或いはファイルが削除等された為、"
-                    L"保存先のファイルが存在しません。");
-    }
-}
-
 }  // namespace
 
 int CompareRowKeys(const RowSortKey& a, const RowSortKey& b, int column, int direction) {
@@ -89,8 +50,7 @@ int SortDirection(int column) {
 }
 
 void SortRowsByColumn(int column) {
-    if (IsRunActive() ||
-        (column != kColumnNumber && column != kColumnState && column != kColumnUrl)) {
+    if (column != kColumnNumber && column != kColumnState && column != kColumnUrl) {
         return;
     }
     gSortDirection[column] = gSortDirection[column] == 1 ? 2 : 1;
@@ -112,20 +72,4 @@ void SortRowsByColumn(int column) {
         SetRowText(row, kColumnNumber, std::to_wstring(row + 1));
     }
     SaveListFile();
-}
-
-void OnListNotify(HWND mainWindow, NMHDR* header) {
-    switch (header->code) {
-        case NM_RCLICK:
-            ShowDownloadMenu(mainWindow);
-            break;
-        case NM_DBLCLK:
-            OpenSavedFile(mainWindow);
-            break;
-        case LVN_COLUMNCLICK:
-            SortRowsByColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
-            break;
-        default:
-            break;
-    }
 }
