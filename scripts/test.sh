@@ -11,6 +11,8 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$top/build}"
 
 bash "$top/scripts/setup.sh"
+# The includes point down the house and form no circle (README, Layout).
+python3 "$top/scripts/check-layers.py"
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   BUILD_DIR="$build" bash "$top/scripts/build.sh"
   cmake -S "$top" -B "$build-x64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
