@@ -343,6 +343,9 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
         if (InternetReadFileExW(request, &buffers, IRF_NO_WAIT, call.Context())) {
             if (buffers.dwBufferLength > 0) {
                 received += buffers.dwBufferLength;
+                if (buffers.dwBufferLength < room) {
+                    return ReadEnd::kData;  // it took all there was: no need to ask again
+                }
                 continue;
             }
             if (received > 0) {
