@@ -30,25 +30,7 @@ build="$(mkdir -p "${BUILD_DIR:-$default_build}" && cd "${BUILD_DIR:-$default_bu
 export BUILD_DIR="$build"
 
 if [ -z "${VLMR_BENCH_IN_X:-}" ]; then
-  bash "$top/scripts/setup.sh"
-  have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-  need=()
-  for p in nginx-light curl aria2 wget; do
-    have "$p" || need+=("$p")
-  done
-  if [ ${#need[@]} -gt 0 ]; then
-    # Installing nginx would start the system's own service; this benchmark runs its own.
-    no_services=""
-    if [ ! -e /usr/sbin/policy-rc.d ]; then
-      printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
-      chmod +x /usr/sbin/policy-rc.d
-      no_services=1
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${need[@]}"
-    [ -z "$no_services" ] || rm -f /usr/sbin/policy-rc.d
-  fi
+  bash "$top/scripts/setup.sh" curl aria2 wget
   if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     BUILD_DIR="$build" bash "$top/scripts/build.sh" --target VelmoraDownloader download_bench wininet_loop
   else
