@@ -356,22 +356,41 @@ void ReorderRecordsLikeRows() {
     gRecordTable = std::move(ordered);
 }
 
-void StoreTotalSize(int row, double bytes) {
+namespace {
+
+// Runs edit on the row's record on the interface thread, from whichever thread asks; a row
+// without a record is left alone.
+template <typename Edit>
+void OnRecord(int row, Edit edit) {
     RunOnInterfaceThread([&] {
         if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
-            StoreTotalSizeInRecord(*gRecordTable[row], bytes);
+            edit(*gRecordTable[row]);
         }
     });
 }
 
+}  // namespace
+
+void StoreTotalSize(int row, double bytes) {
+    OnRecord(row, [&](std::wstring& record) { StoreTotalSizeInRecord(record, bytes); });
+}
+
 double ReadTotalSize(int row) {
     double bytes = -1;
-    RunOnInterfaceThread([&] {
-        if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
-            bytes = ReadTotalSizeFromRecord(*gRecordTable[row]);
-        }
-    });
+    OnRecord(row, [&](const std::wstring& record) { bytes = ReadTotalSizeFromRecord(record); });
     return bytes;
+}
+
+void StoreResumeValidator(int row, const std::wstring& validator) {
+    OnRecord(row, [&](std::wstring& record) { StoreResumeValidatorInRecord(record, validator); });
+}
+
+std::wstring ReadResumeValidator(int row) {
+    std::wstring validator;
+    OnRecord(row, [&](const std::wstring& record) {
+        validator = ReadResumeValidatorFromRecord(record);
+    });
+    return validator;
 }
 
 std::wstring RowRecordText(int row) {

@@ -80,8 +80,12 @@ void ReorderRecordsLikeRows();
 void StoreTotalSize(int row, double bytes);
 // The row's stored total size, or -1 when it has none.
 double ReadTotalSize(int row);
+// Sets, replaces or (empty) removes the validator of the file the row's save file holds;
+// ReadResumeValidator gives it back, or empty. Callable from any thread.
+void StoreResumeValidator(int row, const std::wstring& validator);
+std::wstring ReadResumeValidator(int row);
 
-// The record of a row ("state|text|size|url[|total]\n"), or empty for an unknown row.
+// The record of a row ("state|text|size|url[|total[ validator]]\n"), or empty for an unknown row.
 std::wstring RowRecordText(int row);
 // Every record in row order, as the list file holds them.
 std::wstring AllRecordsText();

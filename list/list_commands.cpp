@@ -61,6 +61,10 @@ void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly) {
             SetRowState(row, state);
             SetRowText(row, kColumnState, stateText);
             RebuildRowRecord(row);
+            // A Standby entry starts its file afresh: what the old file was is of no use.
+            if (state == kStandby) {
+                StoreResumeValidator(row, std::wstring());
+            }
         }
     }
     SaveAndCount();

@@ -39,6 +39,39 @@ std::wstring ListPiece(const std::wstring& line, size_t begin, size_t end) {
     return line.substr(begin, std::min(length, kMaxListFieldChars));
 }
 
+// The fifth field split at its first space: the total's text and the validator after it.
+std::pair<std::wstring, std::wstring> FifthField(const std::wstring& record) {
+    std::wstring tail = RecordTail(record);
+    if (tail.empty()) {
+        return {};
+    }
+    size_t space = tail.find(L' ');
+    if (space == std::wstring::npos) {
+        return {tail.substr(1), std::wstring()};
+    }
+    return {tail.substr(1, space - 1), tail.substr(space + 1)};
+}
+
+// Everything from the fourth "|" (or, without one, from the line feed) becomes
+// "|total[ validator]\n".
+void ReplaceFifthField(std::wstring& record, const std::wstring& total,
+                       const std::wstring& validator) {
+    size_t from = FindSeparator(record, 4);
+    if (from == std::wstring::npos) {
+        from = record.find(L'\n');
+    }
+    if (from != std::wstring::npos) {
+        record.resize(from);
+    }
+    record += kFieldSeparator;
+    record += total;
+    if (!validator.empty()) {
+        record += L' ';
+        record += validator;
+    }
+    record += L'\n';
+}
+
 }  // namespace
 
 std::wstring UrlToRecordForm(const std::wstring& url) {
@@ -76,15 +109,20 @@ std::wstring RecordTail(const std::wstring& record) {
 
 void StoreTotalSizeInRecord(std::wstring& record, double bytes) {
     wchar_t total[400];  // a double printed whole has at most 309 digits
-    std::swprintf(total, sizeof total / sizeof total[0], L"|%1.0f\n", bytes);
-    size_t from = FindSeparator(record, 4);
-    if (from == std::wstring::npos) {
-        from = record.find(L'\n');
+    std::swprintf(total, sizeof total / sizeof total[0], L"%1.0f", bytes);
+    ReplaceFifthField(record, total, ReadResumeValidatorFromRecord(record));
+}
+
+void StoreResumeValidatorInRecord(std::wstring& record, const std::wstring& validator) {
+    std::wstring total = FifthField(record).first;
+    if (total.empty() && validator.empty()) {
+        return;  // nothing to keep and nothing to add: the record stays as it is
     }
-    if (from != std::wstring::npos) {
-        record.resize(from);
-    }
-    record += total;
+    ReplaceFifthField(record, total.empty() ? L"0" : total, validator);
+}
+
+std::wstring ReadResumeValidatorFromRecord(const std::wstring& record) {
+    return FifthField(record).second;
 }
 
 double ReadTotalSizeFromRecord(const std::wstring& record) {

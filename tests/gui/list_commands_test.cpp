@@ -120,8 +120,11 @@ TEST_F(ListCommandsTest, LogWithoutAnyRowChangesAndSavesNothingAndMissingLogIsSa
     EXPECT_EQ(messages_[1].caption, L"エラー");
 }
 
+// The validator of the row's file stays while the file stays (Error, Interrupted, Done) and
+// goes with Standby, which downloads the file afresh.
 TEST_F(ListCommandsTest, StateCommandsKeepSizeAndTotalAndAlwaysSave) {
     StoreTotalSize(1, 777);
+    StoreResumeValidator(1, L"\"v1\"");
     SetRowText(1, kColumnSize, L" 777 Byte");
     RebuildRowRecord(1);
     Select(1, true);
@@ -140,6 +143,7 @@ TEST_F(ListCommandsTest, StateCommandsKeepSizeAndTotalAndAlwaysSave) {
         EXPECT_EQ(RowText(row, kColumnState), L"ダウンロード中断");
     }
     EXPECT_EQ(ReadTotalSize(1), 777);
+    EXPECT_EQ(ReadResumeValidator(1), L"\"v1\"");
     EXPECT_EQ(ListBytes(), EncodeUtf16LeText(AllRecordsText()));
 
     // Nothing selected: no row changes, the list is still saved.
@@ -150,6 +154,10 @@ TEST_F(ListCommandsTest, StateCommandsKeepSizeAndTotalAndAlwaysSave) {
     EXPECT_TRUE(FlushListFile());
     EXPECT_TRUE(FileExists(ListFilePath()));
     EXPECT_EQ(RowState(0), kInterrupted);
+
+    SendCommand(IDM_ALL_TO_STANDBY);
+    EXPECT_EQ(ReadTotalSize(1), 777);
+    EXPECT_EQ(ReadResumeValidator(1), L"");
 }
 
 TEST_F(ListCommandsTest, DeletingRowsRenumbersTheRestAndDeleteAllAsksFirst) {

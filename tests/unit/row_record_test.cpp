@@ -2,7 +2,11 @@
 // apart.
 #include "list/row_record.h"
 
+#include "base/text_file.h"
+
 #include <gtest/gtest.h>
+
+#include <cwchar>
 
 namespace {
 
@@ -82,6 +86,32 @@ TEST(RowRecord, ReadTotalIsTheWholePartOfAPositiveFifthField) {
     for (const ReadCase& c : cases) {
         EXPECT_EQ(ReadTotalSizeFromRecord(c.record), c.bytes) << c.record;
     }
+}
+
+// The validator follows the total after a space: the total still reads as before, a rebuild
+// and a new total keep the validator, and an entry without a total gets 0, which reads as none.
+TEST(RowRecord, TheValidatorRidesBehindTheTotal) {
+    const std::wstring etag = L"\"5f3a|1400000\"";
+    const std::wstring date = L"Tue, 08 Dec 2026 14:00:00 GMT";
+    std::wstring record = L"4|DL中断：...| ？ Byte|http://h/f\n";
+    StoreResumeValidatorInRecord(record, L"");
+    EXPECT_EQ(record, L"4|DL中断：...| ？ Byte|http://h/f\n");
+    StoreResumeValidatorInRecord(record, etag);
+    EXPECT_EQ(RecordTail(record), L"|0 " + etag);
+    EXPECT_EQ(ReadTotalSizeFromRecord(record), -1);
+    EXPECT_EQ(ReadResumeValidatorFromRecord(record), etag);
+
+    StoreTotalSizeInRecord(record, 20971520);
+    record = Rebuild(record, 3, L"ダウンロード完了", L"  20 MB ", L"http://h/f");
+    EXPECT_EQ(record, L"3|ダウンロード完了|  20 MB |http://h/f|20971520 " + etag + L"\n");
+    EXPECT_EQ(ReadTotalSizeFromRecord(record), 20971520);
+
+    StoreResumeValidatorInRecord(record, date);
+    EXPECT_EQ(ReadResumeValidatorFromRecord(record), date);
+    EXPECT_EQ(ReadTotalSizeFromRecord(record), 20971520);
+    StoreResumeValidatorInRecord(record, L"");
+    EXPECT_EQ(RecordTail(record), L"|20971520");
+    EXPECT_EQ(ReadResumeValidatorFromRecord(L"0|a|b|http://h/|12|x\n"), L"");
 }
 
 TEST(RowRecord, UrlWithBarsSurvivesSaveLoadAndRebuildsWithoutGrowing) {
@@ -171,4 +201,45 @@ TEST(RowRecordListLine, EachPieceIsCutAfter1023Characters) {
     const std::wstring exact(1023, L'y');
     ASSERT_TRUE(ParseListLine(L"1|" + exact + L"|b|http://h/f", line));
     EXPECT_EQ(line.stateText, exact);
+}
+
+// A list file that this program wrote with validators behind the totals still loads row for
+// row by the rules that programs without validators read it with: the URL ends at the fourth
+// "|", and the total is the number at the start of the fifth field.
+TEST(RowRecordListLine, AListFileWithValidatorsLoadsByTheOlderRules) {
+    struct Row {
+        int state;
+        const wchar_t* url;
+        double total;
+        const wchar_t* validator;
+    };
+    const Row expected[] = {
+        {3, L"http://127.0.0.1:36507/plain/part0.bin", 400000, L""},
+        {3, L"http://127.0.0.1:36507/noranges/part2.bin", 400000, L""},
+        {3, L"http://127.0.0.1:36507/etag,noranges/part7.bin", 400000,
+         L"\"18ecf827830c0000-61a80\""},
+        {3, L"http://127.0.0.1:36507/lastmod/part8.bin", 400000, L"Tue, 01 Dec 2026 00:00:00 GMT"},
+        {3, L"http://127.0.0.1:36507/weaketag,lastmod/part10.bin", 400000,
+         L"Tue, 01 Dec 2026 00:00:00 GMT"},
+        {4, L"http://127.0.0.1:33527/same2.bin", 20971520, L"\"6b181bd6-1400000\""},
+        {4, L"http://127.0.0.1:33527/changed2.bin", 20971520, L"\"6b181bd6-1400000\""},
+    };
+    std::vector<TextLine> lines;
+    // The list file's lines are read in pieces of at most 2047 characters.
+    ASSERT_TRUE(ReadTextFile(
+        L"Z:" VELMORA_SOURCE_DIR "/tests/unit/data/list_file_with_validators.txt", 2047, lines));
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::wstring& line = lines[i].text;
+        SCOPED_TRACE(line);
+        ListLine row{};
+        ASSERT_TRUE(ParseListLine(line, row));
+        EXPECT_EQ(row.state, expected[i].state);
+        EXPECT_EQ(row.url, expected[i].url);
+        // As the older loader reads the fifth field: a number up to the first other character.
+        const wchar_t* fifth = std::wcschr(line.c_str() + line.find(L".bin|"), L'|') + 1;
+        EXPECT_EQ(std::wcstod(fifth, nullptr), expected[i].total);
+        EXPECT_EQ(ReadTotalSizeFromRecord(line + L"\n"), expected[i].total);
+        EXPECT_EQ(ReadResumeValidatorFromRecord(line + L"\n"), expected[i].validator);
+    }
 }
