@@ -1,5 +1,7 @@
 #include "engine/http_text.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr DWORD kPartialContent = 206;
@@ -41,6 +43,23 @@ bool ReadWholeNumber(const std::wstring& text, size_t& position, int64_t& value)
     return position > start;
 }
 
+std::wstring Trimmed(const std::wstring& text) {
+    size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) {
+        return std::wstring();
+    }
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// A validator goes into the list file line and into a request header as it is: printable
+// ASCII only, and short enough that the line stays well inside what the loader reads as one.
+bool IsKeepableValidator(const std::wstring& validator) {
+    constexpr size_t kLongestValidator = 200;
+    return validator.size() <= kLongestValidator &&
+           std::all_of(validator.begin(), validator.end(),
+                       [](wchar_t c) { return c >= L' ' && c <= L'~'; });
+}
+
 std::wstring RefererHeader(int refererOn, const std::wstring& referer) {
     if (!refererOn || referer.empty()) {
         return std::wstring();
@@ -59,9 +78,22 @@ std::wstring FreshRequestHeaders(int refererOn, const std::wstring& referer) {
     return RefererHeader(refererOn, referer);
 }
 
-std::wstring ResumeRequestHeaders(int64_t partialSize, int refererOn, const std::wstring& referer) {
-    return L"Range: bytes=" + std::to_wstring(partialSize) + L"-\r\n\r\n" +
-           RefererHeader(refererOn, referer);
+std::wstring ResumeRequestHeaders(int64_t partialSize, const std::wstring& validator, int refererOn,
+                                  const std::wstring& referer) {
+    std::wstring headers = L"Range: bytes=" + std::to_wstring(partialSize) + L"-\r\n\r\n";
+    if (!validator.empty()) {
+        headers += L"If-Range: " + validator + L"\r\n\r\n";
+    }
+    return headers + RefererHeader(refererOn, referer);
+}
+
+std::wstring ResumeValidator(const std::wstring& etag, const std::wstring& lastModified) {
+    std::wstring strongEtag = Trimmed(etag);
+    // A weak ETag (W/"...") may name a file that is not byte for byte the same: If-Range
+    // takes only strong ones.
+    bool strong = strongEtag.size() >= 2 && strongEtag.front() == L'"' && strongEtag.back() == L'"';
+    std::wstring validator = strong ? strongEtag : Trimmed(lastModified);
+    return IsKeepableValidator(validator) ? validator : std::wstring();
 }
 
 double ContentLengthValue(const std::wstring& text) {

@@ -14,9 +14,18 @@ bool IsFtpUrl(const std::wstring& url);
 // The extra request headers of a fresh download: "Referer:<text>\r\n\r\n" when refererOn is set
 // and the Referer text is not empty, else nothing. The Referer is sent whole, however long.
 std::wstring FreshRequestHeaders(int refererOn, const std::wstring& referer);
-// The headers of a resume from partialSize bytes on: "Range: bytes=<size>-\r\n\r\n", followed
-// by the Referer header as for a fresh download.
-std::wstring ResumeRequestHeaders(int64_t partialSize, int refererOn, const std::wstring& referer);
+// The headers of a resume from partialSize bytes on: "Range: bytes=<size>-\r\n\r\n", then,
+// when the entry keeps a validator, "If-Range: <validator>\r\n\r\n", followed by the Referer
+// header as for a fresh download. With If-Range a server whose file has changed answers with
+// the whole new file instead of the rest of the old one.
+std::wstring ResumeRequestHeaders(int64_t partialSize, const std::wstring& validator, int refererOn,
+                                  const std::wstring& referer);
+
+// What identifies the version of the file an answer carries, for a later resume's If-Range:
+// the ETag when it is a strong one, else the Last-Modified date, else nothing. A value that
+// could not be kept safely in the list file (control characters, characters outside ASCII,
+// over 200 characters) counts as none.
+std::wstring ResumeValidator(const std::wstring& etag, const std::wstring& lastModified);
 
 // The value of a Content-Length header: its whole number of bytes, or -1 when it is not one
 // (empty, signed, fractional, or followed by anything but spaces).

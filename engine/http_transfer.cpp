@@ -22,6 +22,7 @@ constexpr int kOpenAttempts = 5;
 // Always from the server, and no second copy of every download in the browser's cache.
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr double kNoSize = -1;
+constexpr DWORD kStatusOk = 200;
 // While a read waits for a silent server, the row's progress is shown this often.
 constexpr DWORD kShowWhileWaitingMs = 500;
 // A partial file larger than this (2^52 bytes) is not resumed: its size would not survive
@@ -463,9 +464,20 @@ bool Truncate(HANDLE file) {
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
-// Whether the answer to a Range request continues the partial file: it must say that it
-// takes ranges, agree with the stored total, and be a 206 whose range starts where the file
-// ends. Anything else is downloaded afresh.
+// What identifies the version of the file in this answer, for a later resume; empty for an
+// answer without one (and for ftp).
+std::wstring ValidatorOf(HINTERNET request) {
+    std::wstring etag;
+    std::wstring lastModified;
+    QueryHeader(request, HTTP_QUERY_ETAG, etag);
+    QueryHeader(request, HTTP_QUERY_LAST_MODIFIED, lastModified);
+    return ResumeValidator(etag, lastModified);
+}
+
+// Whether the answer to a Range request continues the partial file: a 206 whose range starts
+// where the file ends and that agrees with the stored total. The range itself is the server's
+// word that it takes ranges, so no Accept-Ranges line is needed (servers send that line with
+// their 200 answers, not always with 206). Anything else is downloaded afresh.
 bool AnswerContinuesFile(HINTERNET request, double offset, double expected, double& total) {
     double length = ContentLength(request);
     if (length != kNoSize) {
@@ -476,14 +488,24 @@ bool AnswerContinuesFile(HINTERNET request, double offset, double expected, doub
     } else {
         total = expected;
     }
-    std::wstring headers;
-    if (!QueryHeader(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers) ||
-        headers.find(L"Accept-Ranges: bytes") == std::wstring::npos) {
-        return false;
-    }
     std::wstring range;
     QueryHeader(request, HTTP_QUERY_CONTENT_RANGE, range);
     return ResumeContinuesFile(StatusOf(request), range, static_cast<int64_t>(offset), expected);
+}
+
+// Reads an opened answer into the emptied save file from its first byte and ends the
+// transfer. The answer's validator is kept with the entry once the file is empty and before
+// any of its bytes are written, so a kill at any moment leaves a validator that is either
+// this answer's or an older one, which a resume's If-Range then refuses.
+void ReadAnswerIntoEmptiedFile(int row, const std::wstring& url, FileHandle& file,
+                               OpenTransfer& transfer, ConnectionSlot& slot) {
+    HINTERNET request = transfer.request.get();
+    StoreResumeValidator(row, ValidatorOf(request));
+    double total = ContentLength(request);
+    ReadResult read = ReadIntoFile(request, *transfer.call, file.get(), row, url, 0, total, slot);
+    CloseTransfer(transfer);
+    file.Close();
+    Finish(row, url, slot, read, total);
 }
 
 }  // namespace
@@ -547,12 +569,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
         Show(row, kError, L"ファイルの保存に失敗", kNoElapsed, url, kNoSize);
         return;
     }
-    double total = ContentLength(transfer.request.get());
-    ReadResult read =
-        ReadIntoFile(transfer.request.get(), *transfer.call, file.get(), row, url, 0, total, slot);
-    CloseTransfer(transfer);
-    file.Close();
-    Finish(row, url, slot, read, total);
+    ReadAnswerIntoEmptiedFile(row, url, file, transfer, slot);
 }
 
 void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
@@ -568,6 +585,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     }
     double offset = static_cast<double>(size.QuadPart);
     double expected = ReadTotalSize(row);
+    std::wstring validator = ReadResumeValidator(row);
 
     OpenTransfer transfer;
     transfer.session = OpenSession(url);
@@ -578,7 +596,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, expected);
     RefererNow referer = slot.window->ReadReferer();
-    std::wstring headers = ResumeRequestHeaders(size.QuadPart, referer.on, referer.text);
+    std::wstring headers = ResumeRequestHeaders(size.QuadPart, validator, referer.on, referer.text);
     switch (OpenWithAttempts(transfer, url, headers)) {
         case OpenResult::kStopped:
             file.Close();
@@ -592,6 +610,19 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
             return;
         case OpenResult::kOpened:
             break;
+    }
+    // With If-Range, a 200 is the server saying that its file is no longer the one the
+    // partial file began: this answer is the whole new file, written from the start.
+    if (!validator.empty() && StatusOf(transfer.request.get()) == kStatusOk) {
+        if (!Truncate(file.get())) {
+            CloseTransfer(transfer);
+            file.Close();
+            AppendErrorLog(slot, url);
+            Show(row, kError, L"ファイルの保存に失敗", kNoElapsed, url, expected);
+            return;
+        }
+        ReadAnswerIntoEmptiedFile(row, url, file, transfer, slot);
+        return;
     }
     double total = kNoSize;
     LARGE_INTEGER end = {};

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <random>
 #include <set>
@@ -284,29 +286,77 @@ TEST_F(DownloadRunTest, ClosingDuringADripEndsTheProgramWithTheListCurrent) {
     EXPECT_EQ(CountInLog(CancelLog(), drip), 1u);
 }
 
+namespace {
+
+// The served files' modification time, so the test knows the validators the server sends:
+// 2026-12-01 00:00:00 UTC.
+constexpr ULONGLONG kServedFileTime = 134405568000000000;
+constexpr wchar_t kServedDate[] = L"Tue, 01 Dec 2026 00:00:00 GMT";
+constexpr wchar_t kServedEtag[] = L"\"18ecf827830c0000-61a80\"";  // of a 400,000-byte file
+
+bool SetModifiedTime(const std::wstring& path, ULONGLONG fileTime) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FILETIME time = {static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    bool set = SetFileTime(file, nullptr, nullptr, &time) != 0;
+    CloseHandle(file);
+    return set;
+}
+
+}  // namespace
+
+// A resume appends only an answer that continues the partial file: a 206 whose range starts
+// where the file ends, with or without an Accept-Ranges line. An entry that keeps the
+// validator of its file sends it as If-Range; a server whose file has changed then answers
+// with the whole new file, which is written from the start without asking again. Whatever
+// the path, the file ends whole and the record keeps the validator of what it holds: a strong
+// ETag, else the date.
 TEST_F(DownloadRunTest, ResumeContinuesOnlyAnAnswerThatFollowsThePartialFile) {
     const std::string full = Pattern(400000);
+    const std::wstring etag = kServedEtag;
+    const std::wstring date = kServedDate;
     struct Case {
         const wchar_t* options;
-        const wchar_t* storedTotal;  // the record's total field, or empty
+        std::wstring storedTotal;  // the record's fifth field, or empty
         bool partialFile;
-        bool resumed;  // the answer continued the file (else downloaded afresh)
+        int freshRequests;     // requests without a range
+        const char* ifRange;   // sent with the range request, or null for none
+        std::wstring kept;     // the record's fifth field at the end
+        bool changed = false;  // the partial file is the start of an older version
     };
     const Case cases[] = {
-        {L"plain", L"400000", true, true},  {L"bigheaders=3000", L"", true, true},
-        {L"noranges", L"", true, false},    {L"ignorerange", L"", true, false},
-        {L"plain", L"399999", true, false}, {L"plain", L"400000", false, false},
+        {L"plain", L"400000", true, 0, nullptr, L"400000"},
+        {L"bigheaders=3000", L"", true, 0, nullptr, L"400000"},
+        {L"noranges", L"", true, 0, nullptr, L"400000"},
+        {L"ignorerange", L"", true, 1, nullptr, L"400000"},
+        {L"badrange=0", L"", true, 1, nullptr, L"400000"},
+        {L"plain", L"399999", true, 1, nullptr, L"400000"},
+        {L"plain", L"400000", false, 1, nullptr, L"400000"},
+        // The same file as the partial one: continued, and its validator stays.
+        {L"etag,noranges", L"400000 " + etag, true, 0, "\"18ecf827830c0000-61a80\"",
+         L"400000 " + etag},
+        {L"lastmod", L"0 " + date, true, 0, "Tue, 01 Dec 2026 00:00:00 GMT", L"400000 " + date},
+        // Changed since: the 200 answer is the whole new file, in one request.
+        {L"etag", L"400000 \"older\"", true, 0, "\"older\"", L"400000 " + etag, true},
+        // A weak ETag is no validator for a range: the date is kept instead.
+        {L"weaketag,lastmod", L"", false, 1, nullptr, L"400000 " + date},
     };
     std::vector<std::wstring> records;
     for (size_t i = 0; i < std::size(cases); ++i) {
         std::wstring name = L"part" + std::to_wstring(i) + L".bin";
         Serve(name, full);
+        ASSERT_TRUE(SetModifiedTime(served_ + name, kServedFileTime));
         if (cases[i].partialFile) {
-            ASSERT_TRUE(WriteBytes(Saved(name), full.substr(0, 150000)));
+            // An older version's start holds other bytes: a splice would show.
+            std::string partial = cases[i].changed ? Pattern(150000, 777) : full.substr(0, 150000);
+            ASSERT_TRUE(WriteBytes(Saved(name), partial));
         }
         std::wstring record = L"4|DL中断||" + server_.Url(cases[i].options, name);
-        if (*cases[i].storedTotal) {
-            record += L"|" + std::wstring(cases[i].storedTotal);
+        if (!cases[i].storedTotal.empty()) {
+            record += L"|" + cases[i].storedTotal;
         }
         records.push_back(record);
     }
@@ -318,25 +368,117 @@ TEST_F(DownloadRunTest, ResumeContinuesOnlyAnAnswerThatFollowsThePartialFile) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ReadBytes(Saved(std::wstring(name.begin(), name.end()))), full);
         EXPECT_EQ(RecordOf(i).state, L"3");
-        EXPECT_EQ(RecordOf(i).total, L"400000");
+        std::wstring line = ListLines()[i];
+        EXPECT_EQ(line.substr(line.find(L"|", line.find(L".bin")) + 1), cases[i].kept);
         int ranged = 0;
         int fresh = 0;
-        for (const RecordedRequest& request : requests) {
-            if (request.path.size() < name.size() ||
-                request.path.compare(request.path.size() - name.size(), name.size(), name) != 0) {
-                continue;
-            }
+        for (const RecordedRequest& request : RequestsFor(requests, name)) {
             std::optional<std::string> range = request.Header("Range");
             if (range) {
                 EXPECT_EQ(*range, "bytes=150000-");
+                EXPECT_EQ(request.Header("If-Range").value_or("<none>"),
+                          cases[i].ifRange != nullptr ? cases[i].ifRange : "<none>");
                 ++ranged;
             } else {
                 ++fresh;
             }
         }
         EXPECT_EQ(ranged, cases[i].partialFile ? 1 : 0);
-        EXPECT_EQ(fresh, cases[i].resumed ? 0 : 1);
+        EXPECT_EQ(fresh, cases[i].freshRequests);
     }
+}
+
+// Resume against nginx, which sends no Accept-Ranges line with its 206 answers and honours
+// If-Range: an unchanged file continues with only the rest sent, a file replaced on the
+// server by another of the same size comes back whole, and both hold over a restart of the
+// program between the stop and the resume.
+TEST_F(DownloadRunTest, ResumesFromNginxAndNeverSplicesAFileThatChangedMeanwhile) {
+    FixtureServer nginx;
+    // Slow enough that a stop lands part-way through 20 MB.
+    ASSERT_TRUE(nginx.Start("nginx_server.py", served_, L"access.log", {"--rate", "6m"}, "nginx"))
+        << nginx.Error();
+    constexpr size_t kSize = 20 << 20;
+    const std::string same = Pattern(kSize, 1);
+    const std::string older = Pattern(kSize, 2);
+    const std::string newer = Pattern(kSize, 3);
+    auto url = [&](const std::wstring& name) {
+        return L"http://127.0.0.1:" + std::to_wstring(nginx.Port()) + L"/" + name;
+    };
+    // Each access log line: METHOD URI STATUS BODY_BYTES_SENT "RANGE" "IF_RANGE".
+    auto answersFor = [&](const std::wstring& name) {
+        std::vector<std::pair<int, uint64_t>> answers;
+        std::string uri = " /" + std::string(name.begin(), name.end()) + " ";
+        for (const std::wstring& line : LogLines(nginx.LogPath())) {
+            std::string text(line.begin(), line.end());
+            size_t at = text.find(uri);
+            if (at != std::string::npos) {
+                const char* rest = text.c_str() + at + uri.size();
+                char* end = nullptr;
+                int status = static_cast<int>(std::strtol(rest, &end, 10));
+                answers.emplace_back(status, std::strtoull(end, nullptr, 10));
+            }
+        }
+        return answers;
+    };
+    auto stopPartWay = [&](const std::vector<std::wstring>& names) {
+        program_.PostCommand(IDM_DOWNLOAD);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return std::all_of(names.begin(), names.end(), [&](const std::wstring& name) {
+                    return FileSize(Saved(name)) >= (1u << 20);
+                });
+            },
+            20000));
+        StopAndTimeToIdle("during nginx downloads");
+        for (size_t row = 0; row < names.size(); ++row) {
+            ASSERT_EQ(RecordOf(row).state, L"4") << "not stopped part-way";
+            ASSERT_LT(FileSize(Saved(names[row])), kSize);
+        }
+    };
+    // Another file of the same size, and another modification time, as a rebuilt file has.
+    auto replaceOnServer = [&](const std::wstring& name) {
+        Serve(name, newer);
+        ASSERT_TRUE(SetModifiedTime(served_ + name, kServedFileTime));
+    };
+    auto expectResumedAndReplaced = [&](const std::wstring& kept, const std::wstring& changed,
+                                        uint64_t keptPartial) {
+        ExpectDownloadedWhole(0, kept, same, url(kept));
+        ExpectDownloadedWhole(1, changed, newer, url(changed));
+        auto keptAnswers = answersFor(kept);
+        ASSERT_EQ(keptAnswers.size(), 2u);
+        EXPECT_EQ(keptAnswers[1], std::make_pair(206, kSize - keptPartial)) << "not only the rest";
+        auto changedAnswers = answersFor(changed);
+        ASSERT_EQ(changedAnswers.size(), 2u);
+        EXPECT_EQ(changedAnswers[1], std::make_pair(200, uint64_t{kSize}));
+    };
+
+    // Stopped, the server's file replaced, resumed in the same session.
+    Serve(L"same.bin", same);
+    Serve(L"changed.bin", older);
+    program_.WriteList({Waiting(url(L"same.bin")), Waiting(url(L"changed.bin"))});
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    stopPartWay({L"same.bin", L"changed.bin"});
+    uint64_t partial = FileSize(Saved(L"same.bin"));
+    replaceOnServer(L"changed.bin");
+    RunUntilNotice();
+    expectResumedAndReplaced(L"same.bin", L"changed.bin", partial);
+
+    // The same with the program closed and started again between the stop and the resume.
+    PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+    ASSERT_EQ(program_.WaitForExit(program_.process(), 10000), 0u);
+    Serve(L"same2.bin", same);
+    Serve(L"changed2.bin", older);
+    program_.WriteList({Waiting(url(L"same2.bin")), Waiting(url(L"changed2.bin"))});
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    stopPartWay({L"same2.bin", L"changed2.bin"});
+    partial = FileSize(Saved(L"same2.bin"));
+    PostMessageW(program_.window(), WM_CLOSE, 0, 0);
+    ASSERT_EQ(program_.WaitForExit(program_.process(), 10000), 0u);
+    replaceOnServer(L"changed2.bin");
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    RunUntilNotice();
+    expectResumedAndReplaced(L"same2.bin", L"changed2.bin", partial);
+    EXPECT_EQ(ReadBytes(ErrorLog()), "");
 }
 
 // The Referer is read at the start of every transfer: the text pasted before the run goes

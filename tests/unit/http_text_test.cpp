@@ -28,16 +28,45 @@ TEST(HttpText, RequestHeadersCarryTheRangeAndAnEnabledNonEmptyReferer) {
     EXPECT_EQ(FreshRequestHeaders(1, L""), L"");
     EXPECT_EQ(FreshRequestHeaders(1, L"http://ref/"), L"Referer:http://ref/\r\n\r\n");
 
-    EXPECT_EQ(ResumeRequestHeaders(0, 1, L""), L"Range: bytes=0-\r\n\r\n");
-    EXPECT_EQ(ResumeRequestHeaders(5368709120, 0, L"http://ref/"),
+    EXPECT_EQ(ResumeRequestHeaders(0, L"", 1, L""), L"Range: bytes=0-\r\n\r\n");
+    EXPECT_EQ(ResumeRequestHeaders(5368709120, L"", 0, L"http://ref/"),
               L"Range: bytes=5368709120-\r\n\r\n");
-    EXPECT_EQ(ResumeRequestHeaders(1234, 1, L"http://ref/"),
+    EXPECT_EQ(ResumeRequestHeaders(1234, L"", 1, L"http://ref/"),
               L"Range: bytes=1234-\r\n\r\nReferer:http://ref/\r\n\r\n");
+    EXPECT_EQ(ResumeRequestHeaders(1234, L"\"5f-a\"", 1, L"http://ref/"),
+              L"Range: bytes=1234-\r\n\r\nIf-Range: \"5f-a\"\r\n\r\nReferer:http://ref/\r\n\r\n");
 
     // Far more than the 1024 characters a header once had room for.
     const std::wstring longReferer = L"http://ref/" + std::wstring(5000, L'r');
-    EXPECT_EQ(ResumeRequestHeaders(1, 1, longReferer),
+    EXPECT_EQ(ResumeRequestHeaders(1, L"", 1, longReferer),
               L"Range: bytes=1-\r\n\r\nReferer:" + longReferer + L"\r\n\r\n");
+}
+
+TEST(HttpText, TheValidatorIsAStrongEtagElseTheDateElseNone) {
+    const wchar_t kDate[] = L"Tue, 08 Dec 2026 14:00:00 GMT";
+    const std::wstring longest = L"\"" + std::wstring(198, L'x') + L"\"";
+    const std::wstring tooLong = L"\"" + std::wstring(199, L'x') + L"\"";
+    struct Case {
+        const wchar_t* etag;
+        const wchar_t* lastModified;
+        const wchar_t* validator;
+    };
+    const Case cases[] = {
+        {L"\"5f3a-1400000\"", kDate, L"\"5f3a-1400000\""},
+        {L" \"a|b\" ", L"", L"\"a|b\""},
+        {L"W/\"5f3a\"", kDate, kDate},  // weak: not byte for byte
+        {L"W/\"5f3a\"", L"", L""},
+        {L"5f3a", L"", L""},  // not quoted: not an ETag
+        {L"\"", kDate, kDate},
+        {L"", L"", L""},
+        {L"\"caf\u00e9\"", L"", L""},             // not ASCII
+        {L"", L"Tue, 08 Dec 2026\r\nX: 1", L""},  // a line break
+        {longest.c_str(), L"", longest.c_str()},  // 200 characters
+        {tooLong.c_str(), L"", L""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ResumeValidator(c.etag, c.lastModified), c.validator) << c.etag;
+    }
 }
 
 TEST(HttpText, ContentLengthIsAWholeNumberOrNone) {
