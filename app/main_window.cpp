@@ -293,6 +293,10 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 
 }  // namespace
 
+HANDLE ExitWaitThreadHandle() {
+    return gExitWaitThread;
+}
+
 HWND StartMainWindow(HINSTANCE instance) {
     gBusyIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_BUSY), IMAGE_ICON, 0,
                                               0, LR_DEFAULTSIZE | LR_SHARED));

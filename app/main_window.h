@@ -14,5 +14,9 @@ HWND StartMainWindow(HINSTANCE instance);
 // One message of the loop: accelerators first, then the ordinary translation and dispatch.
 void DispatchMainWindowMessage(HWND mainWindow, HACCEL accelerators, MSG& message);
 
+// The thread that a close during a run waits on, or null when none was started. The window's
+// destruction ends it before the slots it reads are freed.
+HANDLE ExitWaitThreadHandle();
+
 extern HMENU gMainMenu;
 extern UINT gTaskbarCreatedMessage;

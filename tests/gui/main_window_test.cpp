@@ -182,11 +182,18 @@ TEST_F(MainWindowTest, DestroyDuringAnExitWaitEndsTheWaitFirst) {
     CreateWindowUnderTest();
     SetRunActive(true);
     SendMessageW(window_, WM_CLOSE, 0, 0);
-    // The slot array goes away with the window; the wait thread must be gone before.
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), ExitWaitThreadHandle(), GetCurrentProcess(),
+                                &thread, SYNCHRONIZE, FALSE, 0))
+        << "the close started no exit wait";
+    EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    // The slot array goes away with the window; the wait thread must have ended by then.
     DestroyWindow(window_);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the exit wait outlived the window and its slots";
+    CloseHandle(thread);
     EXPECT_FALSE(IsWindow(window_));
     EXPECT_TRUE(gConnectionSlots.empty());
-    Sleep(300);  // a wait thread still polling would now read freed memory
 }
 
 TEST_F(MainWindowTest, CloseWhileTheRunStartIsStillAskingClosesAtOnce) {
