@@ -62,29 +62,39 @@ void OpenProgramFolder(HWND mainWindow, const CommandRow&) {
     RunShellVerb(mainWindow, L"explore", ProgramFolder());
 }
 
-// The notice for a list or log path that names no file, by path bar.
-void ShowMissingUrlFile(HWND mainWindow, int barId) {
-    const wchar_t* const texts[] = {
-        L"指定されたパスにダウンロードリストファイルが存在しません",
-        L"指定されたパスにダウンロードログファイルが存在しません",
-        L"指定されたパスに中断ログファイルが存在しません",
-        L"指定されたパスにエラーログファイルが存在しません",
-    };
-    ShowNotice(mainWindow, texts[barId - kDownloadListBarId]);
+// What each URL file's path bar stands for: the file's kind, the notice when its path names
+// no file, and, for the logs, what applying it means and the message when that fails.
+struct UrlFileBar {
+    int barId;
+    UrlFileKind file;
+    const wchar_t* missing;
+    LogKind log;
+    const wchar_t* applyFailure;
+};
+constexpr UrlFileBar kUrlFileBars[] = {
+    {kDownloadListBarId, kDownloadListFile,
+     L"指定されたパスにダウンロードリストファイルが存在しません", LogKind::kDownload, nullptr},
+    {kDownloadLogBarId, kDownloadLogFile, L"指定されたパスにダウンロードログファイルが存在しません",
+     LogKind::kDownload, L"ダウンロードログファイルの適用に失敗しました"},
+    {kCancelLogBarId, kCancelLogFile, L"指定されたパスに中断ログファイルが存在しません",
+     LogKind::kCancel, L"中断ログファイルの適用に失敗しました"},
+    {kErrorLogBarId, kErrorLogFile, L"指定されたパスにエラーログファイルが存在しません",
+     LogKind::kError, L"エラーログファイルの適用に失敗しました"},
+};
+
+const UrlFileBar& UrlFileBarOf(const CommandRow& row) {
+    return *std::find_if(std::begin(kUrlFileBars), std::end(kUrlFileBars),
+                         [&](const UrlFileBar& bar) { return bar.barId == row.barId; });
 }
 
 // The path of the row's URL file, or empty after telling the user that it names no file.
 std::wstring ExistingUrlFile(HWND mainWindow, const CommandRow& row) {
     std::wstring path = ReadPathBarText(mainWindow, row.barId);
     if (!PathFileExistsW(path.c_str())) {
-        ShowMissingUrlFile(mainWindow, row.barId);
+        ShowNotice(mainWindow, UrlFileBarOf(row).missing);
         return std::wstring();
     }
     return path;
-}
-
-UrlFileKind UrlFileOfBar(int barId) {
-    return static_cast<UrlFileKind>(barId - kDownloadListBarId);
 }
 
 void AddDownloadListFile(HWND mainWindow, const CommandRow& row) {
@@ -96,14 +106,14 @@ void AddDownloadListFile(HWND mainWindow, const CommandRow& row) {
 
 void AppendSelectedUrls(HWND mainWindow, const CommandRow& row) {
     std::wstring path = ExistingUrlFile(mainWindow, row);
-    if (!path.empty() && !AppendSelectedToUrlFile(path, UrlFileOfBar(row.barId))) {
+    if (!path.empty() && !AppendSelectedToUrlFile(path, UrlFileBarOf(row).file)) {
         ShowFailure(mainWindow, L"URLの追加に失敗しました");
     }
 }
 
 void RemoveSelectedUrls(HWND mainWindow, const CommandRow& row) {
     std::wstring path = ExistingUrlFile(mainWindow, row);
-    if (!path.empty() && !RemoveSelectedFromUrlFile(path, UrlFileOfBar(row.barId))) {
+    if (!path.empty() && !RemoveSelectedFromUrlFile(path, UrlFileBarOf(row).file)) {
         ShowFailure(mainWindow, L"ファイルの読み書きに失敗しました");
     }
 }
@@ -113,7 +123,7 @@ void ToggleReferer(HWND mainWindow, const CommandRow&) {
 }
 
 void ToggleView(HWND mainWindow, const CommandRow& row) {
-    ToggleBar(mainWindow, row.id);
+    ToggleBar(mainWindow, static_cast<ViewBar>(row.argument));
 }
 
 void DownloadAllEntries(HWND mainWindow, const CommandRow&) {
@@ -130,34 +140,34 @@ void OpenSaveFolder(HWND mainWindow, const CommandRow& row) {
                  SaveFolderOrDesktop(ReadPathBarText(mainWindow, row.barId)));
 }
 
-// Applying a log: which log each path bar holds, and the message when it cannot be read.
 void ApplyLogOfBar(HWND mainWindow, const CommandRow& row) {
-    static const wchar_t* const failures[] = {
-        L"ダウンロードログファイルの適用に失敗しました",
-        L"中断ログファイルの適用に失敗しました",
-        L"エラーログファイルの適用に失敗しました",
-    };
-    int index = row.barId - kDownloadLogBarId;
+    const UrlFileBar& bar = UrlFileBarOf(row);
     std::wstring path = ExistingUrlFile(mainWindow, row);
-    if (!path.empty() && !ApplyLogFile(path, static_cast<LogKind>(index))) {
-        ShowFailure(mainWindow, failures[index]);
+    if (!path.empty() && !ApplyLogFile(path, bar.log)) {
+        ShowFailure(mainWindow, bar.applyFailure);
     }
 }
 
-// The state commands come in pairs (selected rows, all rows) in the order Standby, Done,
-// Interrupted, Error.
-void SetStateOfRows(HWND, const CommandRow& row) {
-    struct Target {
-        int state;
-        const wchar_t* text;
-    };
-    static const Target targets[] = {{kStandby, kStandbyText},
-                                     {kDone, L"ダウンロード済み"},
-                                     {kInterrupted, L"ダウンロード中断"},
-                                     {kError, L"エラー"}};
-    int offset = static_cast<int>(row.id) - IDM_SELECTED_TO_STANDBY;
-    const Target& target = targets[offset / 2];
-    SetRowsState(target.state, target.text, offset % 2 == 0);
+// The text a row shows after a state command sets its state.
+const wchar_t* StateCommandText(int state) {
+    switch (state) {
+        case kDone:
+            return L"ダウンロード済み";
+        case kInterrupted:
+            return L"ダウンロード中断";
+        case kError:
+            return L"エラー";
+        default:
+            return kStandbyText;
+    }
+}
+
+void SetStateOfSelectedRows(HWND, const CommandRow& row) {
+    SetRowsState(row.argument, StateCommandText(row.argument), true);
+}
+
+void SetStateOfAllRows(HWND, const CommandRow& row) {
+    SetRowsState(row.argument, StateCommandText(row.argument), false);
 }
 
 void DeleteSelected(HWND mainWindow, const CommandRow&) {
@@ -173,16 +183,12 @@ void DeleteAll(HWND mainWindow, const CommandRow&) {
     }
 }
 
-// Selecting by state: 1054 to 1057 select, 1058 to 1061 invert, each for Standby, Done,
-// Interrupted and Error.
 void SelectByState(HWND, const CommandRow& row) {
-    static const int states[] = {kStandby, kDone, kInterrupted, kError};
-    int offset = static_cast<int>(row.id) - IDM_SELECT_STANDBY;
-    if (offset < 4) {
-        SelectRowsByState(states[offset]);
-    } else {
-        InvertRowsByState(states[offset - 4]);
-    }
+    SelectRowsByState(row.argument);
+}
+
+void InvertByState(HWND, const CommandRow& row) {
+    InvertRowsByState(row.argument);
 }
 
 void SelectAll(HWND, const CommandRow&) {
@@ -227,71 +233,71 @@ using R = DuringRun;
 
 // Ordered by id so a lookup can use binary search.
 const CommandRow kCommandTable[] = {
-    {IDM_SELECT_DL_LIST, R::kRefused, ChooseFileOfBar, kDownloadListBarId},
-    {IDM_SELECT_DL_LOG, R::kRefused, ChooseFileOfBar, kDownloadLogBarId},
-    {IDM_SELECT_CANCEL_LOG, R::kRefused, ChooseFileOfBar, kCancelLogBarId},
-    {IDM_SELECT_ERR_LOG, R::kRefused, ChooseFileOfBar, kErrorLogBarId},
-    {IDM_SELECT_DL_DIR, R::kRefused, ChooseSaveFolderOfBar, kSaveFolderBarId},
-    {IDM_DOWNLOAD, R::kStops, DownloadAllEntries, 0},
-    {IDM_OPEN_DL_DIR, R::kAllowed, OpenSaveFolder, kSaveFolderBarId},
-    {IDM_ADD_DL_LIST, R::kRefused, AddDownloadListFile, kDownloadListBarId},
-    {IDM_EDIT_DL_LIST, R::kAllowed, EditFileOfBar, kDownloadListBarId},
-    {IDM_OPEN_DL_LIST_DIR, R::kAllowed, OpenFolderOfBar, kDownloadListBarId},
-    {IDM_APPLY_DL_LOG, R::kAllowed, ApplyLogOfBar, kDownloadLogBarId},
-    {IDM_EDIT_DL_LOG, R::kAllowed, EditFileOfBar, kDownloadLogBarId},
-    {IDM_OPEN_DL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kDownloadLogBarId},
-    {IDM_APPLY_CANCEL_LOG, R::kAllowed, ApplyLogOfBar, kCancelLogBarId},
-    {IDM_EDIT_CANCEL_LOG, R::kAllowed, EditFileOfBar, kCancelLogBarId},
-    {IDM_OPEN_CANCEL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kCancelLogBarId},
-    {IDM_APPLY_ERR_LOG, R::kAllowed, ApplyLogOfBar, kErrorLogBarId},
-    {IDM_EDIT_ERR_LOG, R::kAllowed, EditFileOfBar, kErrorLogBarId},
-    {IDM_OPEN_ERR_LOG_DIR, R::kAllowed, OpenFolderOfBar, kErrorLogBarId},
-    {IDM_OPTIONS, R::kRefused, OpenOptionsDialog, 0},
-    {IDM_README, R::kAllowed, OpenReadme, 0},
-    {IDM_ABOUT, R::kAllowed, ShowAbout, 0},
-    {IDM_SELECTED_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
-    {IDM_ALL_TO_STANDBY, R::kAllowed, SetStateOfRows, 0},
-    {IDM_SELECTED_TO_DONE, R::kAllowed, SetStateOfRows, 0},
-    {IDM_ALL_TO_DONE, R::kAllowed, SetStateOfRows, 0},
-    {IDM_SELECTED_TO_INTERRUPTED, R::kAllowed, SetStateOfRows, 0},
-    {IDM_ALL_TO_INTERRUPTED, R::kAllowed, SetStateOfRows, 0},
-    {IDM_SELECTED_TO_ERROR, R::kAllowed, SetStateOfRows, 0},
-    {IDM_ALL_TO_ERROR, R::kAllowed, SetStateOfRows, 0},
-    {IDM_DELETE_SELECTED, R::kRefused, DeleteSelected, 0},
-    {IDM_DELETE_ALL, R::kRefused, DeleteAll, 0},
-    {IDM_ADD_TO_DL_LIST, R::kAllowed, AppendSelectedUrls, kDownloadListBarId},
-    {IDM_ADD_TO_DL_LOG, R::kAllowed, AppendSelectedUrls, kDownloadLogBarId},
-    {IDM_ADD_TO_CANCEL_LOG, R::kAllowed, AppendSelectedUrls, kCancelLogBarId},
-    {IDM_ADD_TO_ERR_LOG, R::kAllowed, AppendSelectedUrls, kErrorLogBarId},
-    {IDM_REMOVE_FROM_DL_LIST, R::kAllowed, RemoveSelectedUrls, kDownloadListBarId},
-    {IDM_REMOVE_FROM_DL_LOG, R::kAllowed, RemoveSelectedUrls, kDownloadLogBarId},
-    {IDM_REMOVE_FROM_CANCEL_LOG, R::kAllowed, RemoveSelectedUrls, kCancelLogBarId},
-    {IDM_REMOVE_FROM_ERR_LOG, R::kAllowed, RemoveSelectedUrls, kErrorLogBarId},
-    {IDM_SELECT_ALL, R::kAllowed, SelectAll, 0},
-    {IDM_INVERT_ALL, R::kAllowed, InvertAll, 0},
-    {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0},
-    {IDM_REFERER_TOGGLE, R::kAllowed, ToggleReferer, kRefererBarId},
-    {IDM_EXIT, R::kAllowed, CloseMainWindow, 0},
-    {IDM_REFERER_DIALOG, R::kAllowed, OpenRefererDialog, 0},
-    {IDM_VIEW_MAIN_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_DL_LIST_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_DL_LOG_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_CANCEL_LOG_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_ERR_LOG_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_DL_DIR_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_REF_TBAR, R::kAllowed, ToggleView, 0},
-    {IDM_VIEW_STATUSBAR, R::kAllowed, ToggleView, 0},
-    {IDM_SELECT_STANDBY, R::kAllowed, SelectByState, 0},
-    {IDM_SELECT_DONE, R::kAllowed, SelectByState, 0},
-    {IDM_SELECT_INTERRUPTED, R::kAllowed, SelectByState, 0},
-    {IDM_SELECT_ERROR, R::kAllowed, SelectByState, 0},
-    {IDM_INVERT_STANDBY, R::kAllowed, SelectByState, 0},
-    {IDM_INVERT_DONE, R::kAllowed, SelectByState, 0},
-    {IDM_INVERT_INTERRUPTED, R::kAllowed, SelectByState, 0},
-    {IDM_INVERT_ERROR, R::kAllowed, SelectByState, 0},
-    {IDM_DOWNLOAD_SELECTED, R::kRefused, DownloadSelectedEntries, 0},
-    {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, CustomizeToolbar, 0},
-    {IDM_STOP, R::kAllowed, RequestStop, 0},
+    {IDM_SELECT_DL_LIST, R::kRefused, ChooseFileOfBar, kDownloadListBarId, 0},
+    {IDM_SELECT_DL_LOG, R::kRefused, ChooseFileOfBar, kDownloadLogBarId, 0},
+    {IDM_SELECT_CANCEL_LOG, R::kRefused, ChooseFileOfBar, kCancelLogBarId, 0},
+    {IDM_SELECT_ERR_LOG, R::kRefused, ChooseFileOfBar, kErrorLogBarId, 0},
+    {IDM_SELECT_DL_DIR, R::kRefused, ChooseSaveFolderOfBar, kSaveFolderBarId, 0},
+    {IDM_DOWNLOAD, R::kStops, DownloadAllEntries, 0, 0},
+    {IDM_OPEN_DL_DIR, R::kAllowed, OpenSaveFolder, kSaveFolderBarId, 0},
+    {IDM_ADD_DL_LIST, R::kRefused, AddDownloadListFile, kDownloadListBarId, 0},
+    {IDM_EDIT_DL_LIST, R::kAllowed, EditFileOfBar, kDownloadListBarId, 0},
+    {IDM_OPEN_DL_LIST_DIR, R::kAllowed, OpenFolderOfBar, kDownloadListBarId, 0},
+    {IDM_APPLY_DL_LOG, R::kAllowed, ApplyLogOfBar, kDownloadLogBarId, 0},
+    {IDM_EDIT_DL_LOG, R::kAllowed, EditFileOfBar, kDownloadLogBarId, 0},
+    {IDM_OPEN_DL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kDownloadLogBarId, 0},
+    {IDM_APPLY_CANCEL_LOG, R::kAllowed, ApplyLogOfBar, kCancelLogBarId, 0},
+    {IDM_EDIT_CANCEL_LOG, R::kAllowed, EditFileOfBar, kCancelLogBarId, 0},
+    {IDM_OPEN_CANCEL_LOG_DIR, R::kAllowed, OpenFolderOfBar, kCancelLogBarId, 0},
+    {IDM_APPLY_ERR_LOG, R::kAllowed, ApplyLogOfBar, kErrorLogBarId, 0},
+    {IDM_EDIT_ERR_LOG, R::kAllowed, EditFileOfBar, kErrorLogBarId, 0},
+    {IDM_OPEN_ERR_LOG_DIR, R::kAllowed, OpenFolderOfBar, kErrorLogBarId, 0},
+    {IDM_OPTIONS, R::kRefused, OpenOptionsDialog, 0, 0},
+    {IDM_README, R::kAllowed, OpenReadme, 0, 0},
+    {IDM_ABOUT, R::kAllowed, ShowAbout, 0, 0},
+    {IDM_SELECTED_TO_STANDBY, R::kAllowed, SetStateOfSelectedRows, 0, kStandby},
+    {IDM_ALL_TO_STANDBY, R::kAllowed, SetStateOfAllRows, 0, kStandby},
+    {IDM_SELECTED_TO_DONE, R::kAllowed, SetStateOfSelectedRows, 0, kDone},
+    {IDM_ALL_TO_DONE, R::kAllowed, SetStateOfAllRows, 0, kDone},
+    {IDM_SELECTED_TO_INTERRUPTED, R::kAllowed, SetStateOfSelectedRows, 0, kInterrupted},
+    {IDM_ALL_TO_INTERRUPTED, R::kAllowed, SetStateOfAllRows, 0, kInterrupted},
+    {IDM_SELECTED_TO_ERROR, R::kAllowed, SetStateOfSelectedRows, 0, kError},
+    {IDM_ALL_TO_ERROR, R::kAllowed, SetStateOfAllRows, 0, kError},
+    {IDM_DELETE_SELECTED, R::kRefused, DeleteSelected, 0, 0},
+    {IDM_DELETE_ALL, R::kRefused, DeleteAll, 0, 0},
+    {IDM_ADD_TO_DL_LIST, R::kAllowed, AppendSelectedUrls, kDownloadListBarId, 0},
+    {IDM_ADD_TO_DL_LOG, R::kAllowed, AppendSelectedUrls, kDownloadLogBarId, 0},
+    {IDM_ADD_TO_CANCEL_LOG, R::kAllowed, AppendSelectedUrls, kCancelLogBarId, 0},
+    {IDM_ADD_TO_ERR_LOG, R::kAllowed, AppendSelectedUrls, kErrorLogBarId, 0},
+    {IDM_REMOVE_FROM_DL_LIST, R::kAllowed, RemoveSelectedUrls, kDownloadListBarId, 0},
+    {IDM_REMOVE_FROM_DL_LOG, R::kAllowed, RemoveSelectedUrls, kDownloadLogBarId, 0},
+    {IDM_REMOVE_FROM_CANCEL_LOG, R::kAllowed, RemoveSelectedUrls, kCancelLogBarId, 0},
+    {IDM_REMOVE_FROM_ERR_LOG, R::kAllowed, RemoveSelectedUrls, kErrorLogBarId, 0},
+    {IDM_SELECT_ALL, R::kAllowed, SelectAll, 0, 0},
+    {IDM_INVERT_ALL, R::kAllowed, InvertAll, 0, 0},
+    {IDM_OPEN_PROGRAM_DIR, R::kAllowed, OpenProgramFolder, 0, 0},
+    {IDM_REFERER_TOGGLE, R::kAllowed, ToggleReferer, kRefererBarId, 0},
+    {IDM_EXIT, R::kAllowed, CloseMainWindow, 0, 0},
+    {IDM_REFERER_DIALOG, R::kAllowed, OpenRefererDialog, 0, 0},
+    {IDM_VIEW_MAIN_TBAR, R::kAllowed, ToggleView, 0, kViewMainToolbar},
+    {IDM_VIEW_DL_LIST_TBAR, R::kAllowed, ToggleView, 0, kViewDownloadListBar},
+    {IDM_VIEW_DL_LOG_TBAR, R::kAllowed, ToggleView, 0, kViewDownloadLogBar},
+    {IDM_VIEW_CANCEL_LOG_TBAR, R::kAllowed, ToggleView, 0, kViewCancelLogBar},
+    {IDM_VIEW_ERR_LOG_TBAR, R::kAllowed, ToggleView, 0, kViewErrorLogBar},
+    {IDM_VIEW_DL_DIR_TBAR, R::kAllowed, ToggleView, 0, kViewSaveFolderBar},
+    {IDM_VIEW_REF_TBAR, R::kAllowed, ToggleView, 0, kViewRefererBar},
+    {IDM_VIEW_STATUSBAR, R::kAllowed, ToggleView, 0, kViewStatusBar},
+    {IDM_SELECT_STANDBY, R::kAllowed, SelectByState, 0, kStandby},
+    {IDM_SELECT_DONE, R::kAllowed, SelectByState, 0, kDone},
+    {IDM_SELECT_INTERRUPTED, R::kAllowed, SelectByState, 0, kInterrupted},
+    {IDM_SELECT_ERROR, R::kAllowed, SelectByState, 0, kError},
+    {IDM_INVERT_STANDBY, R::kAllowed, InvertByState, 0, kStandby},
+    {IDM_INVERT_DONE, R::kAllowed, InvertByState, 0, kDone},
+    {IDM_INVERT_INTERRUPTED, R::kAllowed, InvertByState, 0, kInterrupted},
+    {IDM_INVERT_ERROR, R::kAllowed, InvertByState, 0, kError},
+    {IDM_DOWNLOAD_SELECTED, R::kRefused, DownloadSelectedEntries, 0, 0},
+    {IDM_CUSTOMIZE_TOOLBAR, R::kRefused, CustomizeToolbar, 0, 0},
+    {IDM_STOP, R::kAllowed, RequestStop, 0, 0},
 };
 
 }  // namespace

@@ -17,8 +17,10 @@ using CommandAction = void (*)(HWND mainWindow, const CommandRow& row);
 struct CommandRow {
     UINT id;
     DuringRun duringRun;
-    CommandAction action;  // null: comes with a later piece of the program, does nothing yet
-    int barId;             // the path bar whose field the action reads, 0 when none
+    CommandAction action;
+    int barId;     // the path bar whose field the action reads, 0 when none
+    int argument;  // what else the action is about: an entry state (state and selection
+                   // commands) or a VIEW index (View items); 0 when nothing
 };
 
 // The row of a command id, or null for ids outside the table.

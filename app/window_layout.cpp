@@ -198,19 +198,32 @@ void LayOutWindow(HWND mainWindow) {
     PlaceListView(mainWindow, client.right, client.bottom);
 }
 
-void ToggleBar(HWND mainWindow, int viewCommand) {
-    int index = viewCommand - IDM_VIEW_MAIN_TBAR;
-    bool show = !gSettings.view[index];
+namespace {
+
+// Each View item's menu command and the child window it shows or hides, by VIEW index.
+struct ViewItem {
+    UINT menuId;
+    int childId;
+};
+constexpr ViewItem kViewItems[kViewBarCount] = {
+    {IDM_VIEW_MAIN_TBAR, kMainToolbarId},      {IDM_VIEW_DL_LIST_TBAR, kDownloadListBarId},
+    {IDM_VIEW_DL_LOG_TBAR, kDownloadLogBarId}, {IDM_VIEW_CANCEL_LOG_TBAR, kCancelLogBarId},
+    {IDM_VIEW_ERR_LOG_TBAR, kErrorLogBarId},   {IDM_VIEW_DL_DIR_TBAR, kSaveFolderBarId},
+    {IDM_VIEW_REF_TBAR, kRefererBarId},        {IDM_VIEW_STATUSBAR, kStatusBarId},
+};
+
+}  // namespace
+
+void ToggleBar(HWND mainWindow, ViewBar view) {
+    bool show = !gSettings.view[view];
     MENUITEMINFOW item = {};
     item.cbSize = sizeof item;
     item.fMask = MIIM_STATE;
     item.fState = show ? MFS_CHECKED : 0;
-    SetMenuItemInfoW(GetMenu(mainWindow), viewCommand, FALSE, &item);
-    gSettings.view[index] = show ? 1 : 0;
-    // The View items are in the order of the child ids: main toolbar 1, path bars 2 to 7,
-    // status bar 8.
-    HWND bar = GetDlgItem(mainWindow, index + kMainToolbarId);
-    bool statusBar = index == kViewStatusBar;
+    SetMenuItemInfoW(GetMenu(mainWindow), kViewItems[view].menuId, FALSE, &item);
+    gSettings.view[view] = show ? 1 : 0;
+    HWND bar = GetDlgItem(mainWindow, kViewItems[view].childId);
+    bool statusBar = view == kViewStatusBar;
     if (statusBar && show) {
         RefreshStatusBar(mainWindow);  // counts are not kept up to date while hidden
     }
@@ -220,9 +233,9 @@ void ToggleBar(HWND mainWindow, int viewCommand) {
         RECT client = {};
         GetClientRect(mainWindow, &client);
         PlaceListView(mainWindow, client.right, client.bottom);
-        WriteViewKey(kViewStatusBar, show, mainWindow);
+        WriteViewKey(view, show, mainWindow);
     } else {
-        WriteViewKey(static_cast<ViewBar>(index), show, mainWindow);
+        WriteViewKey(view, show, mainWindow);
         LayOutWindow(mainWindow);
     }
 }
@@ -230,7 +243,7 @@ void ToggleBar(HWND mainWindow, int viewCommand) {
 void CheckViewMenuAtStartup(HMENU menu) {
     for (int bar = 0; bar < kViewBarCount; ++bar) {
         if (gSettings.viewAtStartup[bar]) {
-            CheckMenuItem(menu, IDM_VIEW_MAIN_TBAR + bar, MF_BYCOMMAND | MF_CHECKED);
+            CheckMenuItem(menu, kViewItems[bar].menuId, MF_BYCOMMAND | MF_CHECKED);
         }
     }
 }

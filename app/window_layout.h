@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "app/settings.h"
+
 // The width a path bar's field separator gets: what the caption (captionWidth) and the bar's
 // buttons leave of the window width. In a window narrower than a bar's caption and buttons
 // the field shrinks away and the caption and buttons stay whole: the separator keeps just
@@ -20,7 +22,7 @@ void PlaceListView(HWND mainWindow, int clientWidth, int clientHeight);
 void LayOutWindow(HWND mainWindow);
 
 // The View menu items: a visible bar is hidden, a hidden one shown; the VIEW key follows.
-void ToggleBar(HWND mainWindow, int viewCommand);
+void ToggleBar(HWND mainWindow, ViewBar view);
 // Check marks of the bars that were visible when the program started.
 void CheckViewMenuAtStartup(HMENU menu);
 
