@@ -1,5 +1,6 @@
 #include "base/text_file.h"
 
+#include "base/file_io.h"
 #include "base/owned_handle.h"
 
 #include <windows.h>
@@ -18,7 +19,7 @@ constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-// ReadFile and WriteFile count in DWORDs; larger files are moved in chunks of this size.
+// ReadFile counts in DWORDs; larger files are read in chunks of this size.
 constexpr size_t kIoChunkBytes = 1 << 26;
 
 // A leftover temporary file of a killed process may carry the name we would use next.
@@ -56,18 +57,6 @@ bool ReadAll(HANDLE file, std::string& bytes) {
         done += got;
     }
     bytes.resize(done);
-    return true;
-}
-
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kIoChunkBytes));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "engine/ftp_transfer.h"
 
+#include "base/file_io.h"
 #include "base/owned_handle.h"
 #include "engine/download_logs.h"
 #include "engine/ftp_text.h"
@@ -32,7 +33,6 @@ constexpr DWORD kCompletionLimitMs = 60000;
 constexpr size_t kReplyChunkBytes = 2047;
 // A reply line longer than this is cut; nothing the client reads needs more.
 constexpr size_t kLongestReplyLine = 4096;
-constexpr double kNoSize = -1;
 
 struct SocketTraits {
     using Handle = SOCKET;
@@ -107,11 +107,6 @@ bool WaitReadable(SOCKET socket, const std::atomic<int32_t>& quit) {
     return false;
 }
 
-bool Truncate(HANDLE file) {
-    LARGE_INTEGER start = {};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-}
-
 void Show(const FtpDataBlock& data, int state, const std::wstring& text, int32_t speed,
           uint32_t elapsed, double size) {
     UpdateRow(RowUpdate{state, data.row, text, speed, elapsed, *data.url, size});
@@ -141,20 +136,18 @@ void ReceiveData(FtpDataBlock& data) {
             first = false;
             if (data.truncateFirst) {
                 data.truncated = true;
-                if (!Truncate(data.file)) {
+                if (!TruncateFile(data.file)) {
                     data.ok = 0;  // the old content would stay under the new data
                     break;
                 }
             }
         }
-        DWORD written = 0;
-        if (!WriteFile(data.file, data.buffer, static_cast<DWORD>(received), &written, nullptr) ||
-            written != static_cast<DWORD>(received)) {
+        if (!WriteAll(data.file, std::string_view(data.buffer, static_cast<size_t>(received)))) {
             data.ok = 0;  // a full disk: the file is not what the server sent
             break;
         }
-        data.downloaded = data.downloaded + written;
-        ring.Count(elapsed, written);
+        data.downloaded = data.downloaded + received;
+        ring.Count(elapsed, received);
         int32_t speed = ring.NextSpeed();
         elapsed = GetTickCount() - start;
         data.elapsed = elapsed;
@@ -478,8 +471,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
     if (!PauseUnlessStopped(kCommandPauseMs)) {
         return FtpOutcome::kStopped;
     }
-    LARGE_INTEGER end = {};
-    SetFilePointerEx(data.file, end, nullptr, FILE_END);
+    SeekToEnd(data.file);
     data.lastDataTick = GetTickCount();
     control.retrieving = 1;
     if (!SendAll(controlSocket, RetrCommand(target.path))) {
@@ -538,16 +530,15 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
                                 resume ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     bool existed = resume || GetLastError() == ERROR_ALREADY_EXISTS;
-    LARGE_INTEGER size = {};
-    if (savePath.empty() || !file ||
-        (resume && (!GetFileSizeEx(file.get(), &size) || size.HighPart > 0xFFFFF))) {
+    int64_t size = 0;
+    if (savePath.empty() || !file || (resume && !ResumableSize(file.get(), size))) {
         file.Close();
         FtpFallback(row, url, savePath, slot, start);
         return;
     }
     data.file = file.get();
     data.truncateFirst = !resume;
-    data.downloaded = resume ? static_cast<double>(size.QuadPart) : 0;
+    data.downloaded = resume ? static_cast<double>(size) : 0;
 
     FtpControlBlock control;
     control.data = &data;
@@ -561,7 +552,7 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
     double downloaded = data.downloaded;
     // The server confirmed a retrieval that brought no data: the file is the empty download,
     // not what an earlier download left there.
-    if (outcome == FtpOutcome::kDone && !resume && !data.truncated && !Truncate(file.get())) {
+    if (outcome == FtpOutcome::kDone && !resume && !data.truncated && !TruncateFile(file.get())) {
         outcome = FtpOutcome::kFallBack;
     }
     file.Close();

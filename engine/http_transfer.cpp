@@ -1,5 +1,6 @@
 #include "engine/http_transfer.h"
 
+#include "base/file_io.h"
 #include "base/owned_handle.h"
 #include "engine/download_logs.h"
 #include "engine/http_text.h"
@@ -21,13 +22,9 @@ constexpr wchar_t kUserAgent[] = L"Velmora Downloader";
 constexpr int kOpenAttempts = 5;
 // Always from the server, and no second copy of every download in the browser's cache.
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-constexpr double kNoSize = -1;
 constexpr DWORD kStatusOk = 200;
 // While a read waits for a silent server, the row's progress is shown this often.
 constexpr DWORD kShowWhileWaitingMs = 500;
-// A partial file larger than this (2^52 bytes) is not resumed: its size would not survive
-// the double that carries byte counts.
-constexpr LONG kLargestResumableHighPart = 0xFFFFF;
 
 struct InternetHandleTraits {
     using Handle = HINTERNET;
@@ -259,18 +256,6 @@ double ContentLength(HINTERNET request) {
                                                                  : kNoSize;
 }
 
-bool WriteAll(HANDLE file, const char* bytes, DWORD count) {
-    while (count > 0) {
-        DWORD written = 0;
-        if (!WriteFile(file, bytes, count, &written, nullptr) || written == 0) {
-            return false;
-        }
-        bytes += written;
-        count -= written;
-    }
-    return true;
-}
-
 enum class ReadEnd { kData, kEnd, kFailed, kStopped };
 
 // A read in the blocking mode (ftp): the library's ftp read waits to fill what it is asked
@@ -419,7 +404,7 @@ ReadResult ReadIntoFile(HINTERNET request, InternetCall& call, HANDLE file, int 
             result.readFailed = true;
             break;
         }
-        if (!WriteAll(file, call.Buffer(), received)) {
+        if (!WriteAll(file, std::string_view(call.Buffer(), received))) {
             result.writeFailed = true;
             break;
         }
@@ -457,11 +442,6 @@ void Finish(int row, const std::wstring& url, ConnectionSlot& slot, const ReadRe
         AppendDownloadLog(slot, url);
         Show(row, kDone, L"ダウンロード完了", read.elapsed, url, read.downloaded);
     }
-}
-
-bool Truncate(HANDLE file) {
-    LARGE_INTEGER start = {};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
 // What identifies the version of the file in this answer, for a later resume; empty for an
@@ -563,7 +543,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
         Show(row, kError, HttpErrorText(status), kNoElapsed, url, kNoSize);
         return;
     }
-    if (!Truncate(file.get())) {
+    if (!TruncateFile(file.get())) {
         discardFile();
         AppendErrorLog(slot, url);
         Show(row, kError, L"ファイルの保存に失敗", kNoElapsed, url, kNoSize);
@@ -576,14 +556,13 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
                 ConnectionSlot& slot) {
     FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (savePath.empty() || !file || !GetFileSizeEx(file.get(), &size) ||
-        size.HighPart > kLargestResumableHighPart) {
+    int64_t size = 0;
+    if (savePath.empty() || !file || !ResumableSize(file.get(), size)) {
         file.Close();
         HttpDownload(row, url, savePath, slot);
         return;
     }
-    double offset = static_cast<double>(size.QuadPart);
+    double offset = static_cast<double>(size);
     double expected = ReadTotalSize(row);
     std::wstring validator = ReadResumeValidator(row);
 
@@ -596,7 +575,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, expected);
     RefererNow referer = slot.window->ReadReferer();
-    std::wstring headers = ResumeRequestHeaders(size.QuadPart, validator, referer.on, referer.text);
+    std::wstring headers = ResumeRequestHeaders(size, validator, referer.on, referer.text);
     switch (OpenWithAttempts(transfer, url, headers)) {
         case OpenResult::kStopped:
             file.Close();
@@ -614,7 +593,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     // With If-Range, a 200 is the server saying that its file is no longer the one the
     // partial file began: this answer is the whole new file, written from the start.
     if (!validator.empty() && StatusOf(transfer.request.get()) == kStatusOk) {
-        if (!Truncate(file.get())) {
+        if (!TruncateFile(file.get())) {
             CloseTransfer(transfer);
             file.Close();
             AppendErrorLog(slot, url);
@@ -625,9 +604,8 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         return;
     }
     double total = kNoSize;
-    LARGE_INTEGER end = {};
     if (!AnswerContinuesFile(transfer.request.get(), offset, expected, total) ||
-        !SetFilePointerEx(file.get(), end, nullptr, FILE_END)) {
+        !SeekToEnd(file.get())) {
         CloseTransfer(transfer);
         file.Close();
         HttpDownload(row, url, savePath, slot);

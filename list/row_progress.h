@@ -7,6 +7,8 @@
 #include <string>
 
 constexpr uint32_t kNoElapsed = 0xFFFFFFFF;
+// A size or total that is not known.
+constexpr double kNoSize = -1;
 
 struct RowUpdate {
     int state;

@@ -1,0 +1,43 @@
+#include "base/file_io.h"
+
+#include <algorithm>
+
+namespace {
+
+// WriteFile counts in DWORDs; more is written in chunks of this size.
+constexpr size_t kWriteChunkBytes = 1 << 26;
+// The high part of the largest resumable size: 2^52 bytes.
+constexpr LONG kLargestResumableHighPart = 0xFFFFF;
+
+}  // namespace
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kWriteChunkBytes));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool TruncateFile(HANDLE file) {
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+bool SeekToEnd(HANDLE file) {
+    LARGE_INTEGER none = {};
+    return SetFilePointerEx(file, none, nullptr, FILE_END) != 0;
+}
+
+bool ResumableSize(HANDLE file, int64_t& size) {
+    LARGE_INTEGER read = {};
+    if (!GetFileSizeEx(file, &read) || read.HighPart > kLargestResumableHighPart) {
+        return false;
+    }
+    size = read.QuadPart;
+    return true;
+}

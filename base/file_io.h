@@ -1,0 +1,19 @@
+// Writing through an open file handle: whole writes that notice a full disk, emptying a file
+// in place, and the size of a partial file that a transfer may continue. The text-file layer
+// and both transfers write through these.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string_view>
+
+// Writes every byte or returns false: a full disk takes less than it is given.
+bool WriteAll(HANDLE file, std::string_view bytes);
+// Empties the file: moves to its start and ends it there.
+bool TruncateFile(HANDLE file);
+// Moves to the end of the file, where what continues it is written.
+bool SeekToEnd(HANDLE file);
+// The size of a partial file that a transfer may continue; false when it cannot be read or
+// is larger than 2^52 bytes, beyond which a byte count carried as a double loses bytes.
+bool ResumableSize(HANDLE file, int64_t& size);
