@@ -445,9 +445,17 @@ TEST_F(DownloadRunTest, ResumesFromNginxAndNeverSplicesAFileThatChangedMeanwhile
         ExpectDownloadedWhole(0, kept, same, url(kept));
         ExpectDownloadedWhole(1, changed, newer, url(changed));
         auto keptAnswers = answersFor(kept);
+        auto changedAnswers = answersFor(changed);
+        for (const auto& [status, bytes] : keptAnswers) {
+            std::cout << "nginx sent for the unchanged file: " << status << ", " << bytes
+                      << " bytes (stopped at " << keptPartial << ")\n";
+        }
+        for (const auto& [status, bytes] : changedAnswers) {
+            std::cout << "nginx sent for the replaced file: " << status << ", " << bytes
+                      << " bytes\n";
+        }
         ASSERT_EQ(keptAnswers.size(), 2u);
         EXPECT_EQ(keptAnswers[1], std::make_pair(206, kSize - keptPartial)) << "not only the rest";
-        auto changedAnswers = answersFor(changed);
         ASSERT_EQ(changedAnswers.size(), 2u);
         EXPECT_EQ(changedAnswers[1], std::make_pair(200, uint64_t{kSize}));
     };
