@@ -8,10 +8,11 @@
 # serves. Later runs keep what is there (settings, list, logs, downloads) and refresh only the
 # program and the Readme. Delete build/demo/ to start afresh.
 #
-# The server listens on 127.0.0.1 (port 8642, or a free one when that is taken; the port is
-# kept with the demo so that the list's URLs stay valid), answers Range requests so that a
-# stopped download can be resumed, and sends each file at about 320 KB/s so that the progress
-# can be watched. It runs while the program runs and stops when the program exits.
+# The server is the one the tests use (tests/fixtures/http_fixture.py). It listens on
+# 127.0.0.1 (port 8642, or a free one when that is taken; the port is kept with the demo so
+# that the list's URLs stay valid), answers Range requests so that a stopped download can be
+# resumed, and sends each file at about 320 KB/s so that the progress can be watched. It runs
+# while the program runs and stops when the program exits.
 #
 # Usage: demo.sh   (BUILD_DIR selects the build folder; run.sh builds and calls this)
 set -euo pipefail
@@ -71,115 +72,16 @@ for megabytes in (1, 2, 3, 6):
 PY
 fi
 
-# The web server, started in the background; prints the port it listens on into $1.
+# The web server: the tests' HTTP server, answering every path as a file name, Range requests
+# included, at a readable pace; started in the background, it writes its port into $3 and
+# ends with this script, even when this script is killed.
 start_server() {
   local wanted="$1" fallback="$2" out="$3"
-  python3 - "$web" "$wanted" "$fallback" "$out" "$rate" >"$demo/server.log" 2>&1 <<'PY' &
-import email.utils, mimetypes, os, re, sys, threading, time, urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-
-root, wanted, fallback, port_out, rate = sys.argv[1:6]
-root, wanted, rate = os.path.realpath(root), int(wanted), int(rate)
-CHUNK = 16 * 1024
-
-
-class Handler(BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-    server_version = "VelmoraDemo/1.0"
-
-    def log_message(self, format, *args):
-        sys.stderr.write("%s %s\n" % (time.strftime("%H:%M:%S"), format % args))
-
-    def do_HEAD(self):
-        self.answer(send_body=False)
-
-    def do_GET(self):
-        self.answer(send_body=True)
-
-    def answer(self, send_body):
-        name = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path).lstrip("/")
-        path = os.path.realpath(os.path.join(root, name))
-        if not path.startswith(root + os.sep) or not os.path.isfile(path):
-            page = b"<html><body><h1>404 Not Found</h1></body></html>\n"
-            self.send_response(404)
-            self.send_header("Content-Type", "text/html")
-            self.send_header("Content-Length", str(len(page)))
-            self.end_headers()
-            if send_body:
-                self.wfile.write(page)
-            return
-        size = os.path.getsize(path)
-        start, end = 0, size - 1
-        ranged = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", "").strip())
-        if ranged:
-            start = int(ranged[1])
-            if ranged[2]:
-                end = min(int(ranged[2]), size - 1)
-            if start >= size or start > end:
-                self.send_response(416)
-                self.send_header("Content-Range", f"bytes */{size}")
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-                return
-            self.send_response(206)
-            self.send_header("Content-Range", f"bytes {start}-{end}/{size}")
-        else:
-            self.send_response(200)
-        kind = mimetypes.guess_type(path)[0] or "application/octet-stream"
-        self.send_header("Content-Type", kind)
-        self.send_header("Content-Length", str(end - start + 1))
-        self.send_header("Accept-Ranges", "bytes")
-        self.send_header("Last-Modified",
-                         email.utils.formatdate(os.path.getmtime(path), usegmt=True))
-        self.end_headers()
-        if send_body:
-            self.send_paced(path, start, end - start + 1)
-
-    def send_paced(self, path, start, length):
-        began = time.monotonic()
-        sent = 0
-        with open(path, "rb") as source:
-            source.seek(start)
-            while sent < length:
-                block = source.read(min(CHUNK, length - sent))
-                if not block:
-                    break
-                try:
-                    self.wfile.write(block)
-                except OSError:  # the program stopped the download
-                    self.close_connection = True
-                    return
-                sent += len(block)
-                ahead = sent / rate - (time.monotonic() - began)
-                if ahead > 0:
-                    time.sleep(ahead)
-
-
-class Server(ThreadingHTTPServer):
-    daemon_threads = True
-    request_queue_size = 64
-
-
-try:
-    server = Server(("127.0.0.1", wanted), Handler)
-except OSError as error:
-    if fallback != "any":
-        print(f"port {wanted}: {error}", file=sys.stderr)
-        sys.exit(3)
-    server = Server(("127.0.0.1", 0), Handler)
-with open(port_out + ".tmp", "w") as out:
-    out.write(f"{server.server_address[1]}\n")
-os.replace(port_out + ".tmp", port_out)
-
-# Ends with the script that started it, even when that script is killed.
-parent = os.getppid()
-def watch_parent():
-    while os.getppid() == parent:
-        time.sleep(1)
-    os._exit(0)
-threading.Thread(target=watch_parent, daemon=True).start()
-server.serve_forever(poll_interval=0.2)
-PY
+  local any=()
+  [ "$fallback" = any ] && any=(--any-port)
+  python3 -I "$top/tests/fixtures/http_fixture.py" --root "$web" --log "$demo/requests.log" \
+    --port "$wanted" "${any[@]}" --every "slow=$rate,lastmod" --port-file "$out" \
+    --parent-stop >/dev/null 2>"$demo/server.log" &
   server_pid=$!
 }
 
