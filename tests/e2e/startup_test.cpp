@@ -63,6 +63,10 @@ TEST(Program, StartsWithItsWindowAndWritesNothingUntilASettingChanges) {
     EXPECT_EQ(program.WaitForExit(program.process(), 10000), 0u);
     EXPECT_EQ(GetFileAttributesW(program.SettingsFile().c_str()), INVALID_FILE_ATTRIBUTES)
         << "the settings file was written although nothing changed";
+    EXPECT_EQ(GetFileAttributesW(program.ListFile().c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the list file was written although the list is empty and unchanged";
+    EXPECT_EQ(GetFileAttributesW(program.PerUserFile(L" Tb.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the toolbar layout file was written although the layout is unchanged";
 }
 
 TEST(Program, SecondStartSaysItIsAlreadyRunningAndLeavesTheFirstAlone) {

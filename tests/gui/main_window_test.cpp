@@ -172,7 +172,15 @@ TEST_F(MainWindowTest, RepeatedCloseDuringTheWaitStillClosesOnce) {
     CreateWindowUnderTest();
     SetRunActive(true);
     SendMessageW(window_, WM_CLOSE, 0, 0);
+    HANDLE first = ExitWaitThreadHandle();
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), first, GetCurrentProcess(), &thread,
+                                SYNCHRONIZE, FALSE, 0));
     SendMessageW(window_, WM_CLOSE, 0, 0);
+    // The second close joins the wait already running: no second thread, the first not ended.
+    EXPECT_EQ(ExitWaitThreadHandle(), first);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    CloseHandle(thread);
     EXPECT_TRUE(IsWindow(window_));
     SetRunActive(false);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); }, 3000));

@@ -241,5 +241,11 @@ TEST(RowRecordListLine, AListFileWithValidatorsLoadsByTheOlderRules) {
         EXPECT_EQ(std::wcstod(fifth, nullptr), expected[i].total);
         EXPECT_EQ(ReadTotalSizeFromRecord(line + L"\n"), expected[i].total);
         EXPECT_EQ(ReadResumeValidatorFromRecord(line + L"\n"), expected[i].validator);
+        // And this program still writes such lines so: the sample is what it writes today.
+        std::wstring record =
+            ComposeRowRecord(row.state, row.stateText, row.sizeText, row.url, L"");
+        StoreResumeValidatorInRecord(record, expected[i].validator);
+        StoreTotalSizeInRecord(record, expected[i].total);
+        EXPECT_EQ(record, line + L"\n");
     }
 }
