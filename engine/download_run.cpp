@@ -4,6 +4,7 @@
 #include "base/locks.h"
 #include "base/message_box.h"
 #include "engine/ftp_transfer.h"
+#include "engine/host_pause.h"
 #include "engine/http_text.h"
 #include "engine/http_transfer.h"
 #include "engine/run_state.h"
@@ -24,6 +25,8 @@ constexpr DWORD kOtherWorkersPollMs = 250;
 
 // What the current run took at its start; replaced only by the next run's start.
 RunInputs gInputs;
+// The hosts that asked the current run to come back later; cleared by the next run's start.
+HostPauses gHostPauses;
 
 // The three logs in the order they are checked and loaded.
 struct LogDefinition {
@@ -250,6 +253,7 @@ bool PrepareSlots(HWND mainWindow, RunWindow& window, size_t slotCount, const bo
         ConnectionSlot& slot = gConnectionSlots[index];
         slot.window = &window;
         slot.inputs = &gInputs;
+        slot.hosts = &gHostPauses;
         slot.heap = HeapCreate(0, 0, 0);
         slot.bufferBytes = static_cast<size_t>(gInputs.bufferBytes);
         slot.buffer = slot.heap != nullptr ? HeapAlloc(slot.heap, 0, slot.bufferBytes) : nullptr;
@@ -389,6 +393,7 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
         }
     }
     gPreparingFlag = 0;
+    gHostPauses.Clear();
     size_t slotCount = SlotsForRun(scope);
     if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {
         return;
