@@ -16,7 +16,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <map>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -114,42 +118,84 @@ void ReadClaimedEntry(const RunInputs& inputs, int row, ClaimedEntry& entry) {
     }
 }
 
+// Entries claimed while their host was waiting, in list order for each host; under the
+// cursor lock. They keep their state meanwhile, and the workers go on with other hosts.
+std::map<std::wstring, std::deque<ClaimedEntry>> gHeldEntries;
+
+// The next row of the run's scope, moving its cursor; false when none is left. Under the
+// cursor lock on the interface thread.
+bool NextRow(RunScope scope, int rowCount, int& row) {
+    if (scope == RunScope::kAllEntries) {
+        while (gRunCursor < rowCount) {
+            row = gRunCursor++;
+            int state = RowState(row);
+            if (state == kStandby || state == kInterrupted) {
+                return true;
+            }
+        }
+        return false;
+    }
+    while (gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
+        row = gSelectedRunCursor++;
+        if (gSelectionSnapshot[row] != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Takes a held entry whose host takes requests now, the first in list order; with the list
+// done, the one whose host is ready first, whose transfer then waits for it.
+bool TakeHeldEntry(uint64_t now, bool listDone, ClaimedEntry& entry) {
+    auto chosen = gHeldEntries.end();
+    uint64_t chosenReady = 0;
+    for (auto held = gHeldEntries.begin(); held != gHeldEntries.end(); ++held) {
+        uint64_t ready = std::max(gHostPauses.ReadyAt(held->first), now);
+        if (chosen == gHeldEntries.end() || ready < chosenReady ||
+            (ready == chosenReady &&
+             held->second.front().source.row < chosen->second.front().source.row)) {
+            chosen = held;
+            chosenReady = ready;
+        }
+    }
+    if (chosen == gHeldEntries.end() || (chosenReady > now && !listDone)) {
+        return false;
+    }
+    entry = std::move(chosen->second.front());
+    chosen->second.pop_front();
+    if (chosen->second.empty()) {
+        gHeldEntries.erase(chosen);
+    }
+    return true;
+}
+
 // The claim of the next entry: under the cursor lock, always on the interface thread, so the
-// state test and the cursor move are one step for all workers. False when none is left.
-bool ClaimNextEligible(const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
+// state test and the cursor move are one step for all workers. An entry whose host is
+// waiting is held back until the host takes requests again or nothing else is left. False
+// when no entry is left.
+bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
     bool claimed = false;
     RunOnInterfaceThread([&] {
         LockGuard guard(gCursorLock);
-        while (gRunCursor < rowCount) {
-            int row = gRunCursor++;
-            int state = RowState(row);
-            if (state == kStandby || state == kInterrupted) {
+        uint64_t now = GetTickCount64();
+        if (TakeHeldEntry(now, false, entry)) {
+            claimed = true;
+            return;
+        }
+        int row = 0;
+        while (NextRow(scope, rowCount, row)) {
+            ReadClaimedEntry(inputs, row, entry);
+            std::wstring host = HostPauses::HostOf(entry.source.url);
+            if (gHostPauses.ReadyAt(host) <= now) {
                 claimed = true;
-                ReadClaimedEntry(inputs, row, entry);
                 return;
             }
+            gHeldEntries[host].push_back(std::move(entry));
+            entry = ClaimedEntry();
         }
+        claimed = TakeHeldEntry(now, true, entry);
     });
     return claimed;
-}
-
-bool ClaimNextSelected(const RunInputs& inputs, ClaimedEntry& entry) {
-    int claimed = -1;
-    {
-        LockGuard guard(gCursorLock);
-        while (claimed < 0 &&
-               gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
-            int row = gSelectedRunCursor++;
-            if (gSelectionSnapshot[row] != 0) {
-                claimed = row;
-            }
-        }
-    }
-    if (claimed < 0) {
-        return false;
-    }
-    RunOnInterfaceThread([&] { ReadClaimedEntry(inputs, claimed, entry); });
-    return true;
 }
 
 // Hands one claimed entry to its transfer: the one place that chooses between the program's
@@ -182,10 +228,7 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         RunOnInterfaceThread([&] { rowCount = RowCount(); });
         while (!gStopFlag) {
             ClaimedEntry entry;
-            bool claimed = scope == RunScope::kAllEntries
-                               ? ClaimNextEligible(*slot.inputs, rowCount, entry)
-                               : ClaimNextSelected(*slot.inputs, entry);
-            if (!claimed) {
+            if (!ClaimNext(scope, *slot.inputs, rowCount, entry)) {
                 break;
             }
             TransferEntry(slot, entry);
@@ -394,6 +437,10 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     }
     gPreparingFlag = 0;
     gHostPauses.Clear();
+    {
+        LockGuard guard(gCursorLock);  // no worker runs yet; the rule holds all the same
+        gHeldEntries.clear();
+    }
     size_t slotCount = SlotsForRun(scope);
     if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {
         return;

@@ -14,6 +14,13 @@
 
 using DownloadRunTest = ProgramRunTest;
 
+namespace {
+
+// The start of a row's state text while it waits for a server that asked it to come back.
+constexpr std::wstring_view kWaitingText = L"サーバー待機中：残り";
+
+}  // namespace
+
 TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
     const std::vector<std::pair<std::wstring, size_t>> files = {
         {L"empty.bin", 0}, {L"one.bin", 1}, {L"ten.bin", 10 * 1024}, {L"big.bin", 50 << 20}};
@@ -301,7 +308,8 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
                    FileSize(Saved(L"resumed.bin")) == 51000 &&
                    FileSize(Saved(L"drip.bin")) >= 102 &&
                    !RequestsFor(server_.Requests(), "late.bin").empty() &&
-                   busy.Requests().size() == 2;
+                   ListCellText(ListViewOf(program_.window()), 5, 1).starts_with(kWaitingText) &&
+                   ListCellText(ListViewOf(program_.window()), 6, 1).starts_with(kWaitingText);
         },
         20000))
         << "the transfers did not reach their phases";
@@ -310,19 +318,20 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
     std::wstring before = ListCellText(list, 3, 1);
     ASSERT_TRUE(WaitUntil([&] { return ListCellText(list, 3, 1) != before; }, 3000))
         << testing::PrintToString(before);
-    const std::wstring waiting = L"サーバー待機中：残り";
     for (int row : {5, 6}) {
         SCOPED_TRACE(row);
         std::wstring counted = ListCellText(list, row, 1);
-        EXPECT_EQ(counted.rfind(waiting, 0), 0u) << testing::PrintToString(counted);
         EXPECT_TRUE(WaitUntil(
             [&] {
                 std::wstring now = ListCellText(list, row, 1);
-                return now != counted && now.rfind(waiting, 0) == 0;
+                return now != counted && now.starts_with(kWaitingText);
             },
             1500))
             << testing::PrintToString(counted);
     }
+    // The first refusal paused the host: the other entry may not have asked at all.
+    size_t busyAsked = busy.Requests().size();
+    EXPECT_GE(busyAsked, 1u);
 
     EXPECT_LT(StopAndTimeToIdle("with servers in seven phases"), 1500u);
     EXPECT_EQ(program_.WaitForMessageBox(L"確認", ProcessId(), 500).box, nullptr);
@@ -337,7 +346,7 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
     EXPECT_FALSE(FileExists(Saved(L"quiet.bin")));
     EXPECT_FALSE(FileExists(Saved(L"late.bin")));
     EXPECT_FALSE(FileExists(Saved(L"busy.bin")));
-    EXPECT_EQ(busy.Requests().size(), 2u) << "a waiting entry asked again after the stop";
+    EXPECT_EQ(busy.Requests().size(), busyAsked) << "a waiting entry asked again after the stop";
     const struct {
         size_t row;
         const wchar_t* name;
