@@ -74,8 +74,9 @@ HostPauses::Turn HostPauses::TakeTurn(const std::wstring& host) {
         known.paceMs = known.paceMs / 2 >= kFirstPaceMs ? known.paceMs / 2 : 0;
         known.paceSince = now;
     }
-    Turn turn{std::max({now, known.pauseEnd, known.nextTurn}), known.pause};
+    Turn turn{std::max({now, known.pauseEnd, known.nextTurn}), known.pause, known.turns > 0};
     known.nextTurn = turn.at + known.paceMs;
+    ++known.turns;
     return turn;
 }
 
@@ -89,18 +90,22 @@ void HostPauses::Pause(const std::wstring& host, uint64_t waitMs, const Turn& tu
     uint64_t end = GetTickCount64() + waitMs;
     std::lock_guard<std::mutex> guard(lock_);
     Host& known = hosts_[host];
-    bool atPace = turn.pause == known.pause;
+    bool current = turn.pause == known.pause;
     // A request sent before the host's latest pause was refused under the pace before it:
     // that pause already answers it, unless this one asks for longer.
-    if (!atPace && end <= known.pauseEnd) {
+    if (!current && end <= known.pauseEnd) {
         return;
     }
-    if (atPace) {
-        known.paceMs =
-            known.paceMs == 0 ? kFirstPaceMs : std::min(known.paceMs * 2, kLongestPaceMs);
+    // The first request after a pause that is refused says the pause was too short, not
+    // that the pace is too fast.
+    if (current && known.paceMs == 0) {
+        known.paceMs = kFirstPaceMs;
+    } else if (current && turn.paced) {
+        known.paceMs = std::min(known.paceMs * 2, kLongestPaceMs);
     }
     known.pauseEnd = std::max(known.pauseEnd, end);
     known.paceSince = known.pauseEnd;
+    known.turns = 0;
     // The turns given out so far are void: the line starts again at the pause's end.
     known.nextTurn = known.pauseEnd;
     ++known.pause;

@@ -5,8 +5,8 @@
 // A host is a scheme, a host name and a port. When it refuses a request, no transfer of the
 // run sends it a new request until the wait it asked for is over; from then on the run's
 // requests to it go one at a time, a pace apart, so that the transfers that waited do not all
-// ask at the same instant. A refusal of a request sent at that pace doubles it; a minute
-// without a refusal halves it, until the host is asked at will again.
+// ask at the same instant. A refusal of a request sent a pace after another doubles the
+// pace; a minute without a refusal halves it, until the host is asked at will again.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,7 @@ public:
     struct Turn {
         uint64_t at = 0;
         uint32_t pause = 0;
+        bool paced = false;  // a pace after another request, not the first after a pause
     };
     // Gives out the host's next turn.
     Turn TakeTurn(const std::wstring& host);
@@ -49,6 +50,7 @@ private:
         uint64_t paceMs = 0;
         uint64_t paceSince = 0;  // the end of the last pause, or the last easing of the pace
         uint32_t pause = 0;      // counts the pauses: the turns of each belong to it
+        uint32_t turns = 0;      // given out since the last pause began
     };
 
     std::mutex lock_;
