@@ -109,15 +109,24 @@ TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {
     const std::wstring reset = server_.Url(L"nolength,reset=100000", L"reset.bin");
     const std::wstring open = server_.Url(L"nolength", L"open.bin");
     // A server that asks to come back later is asked again after the wait it names, or after
-    // 2 s and then 4 s when it names none; not past five waits, nor for more than 5 minutes.
+    // 2 s and then 4 s when it names none; not for more than 5 minutes, nor past five waits.
+    // A resume's Range request the same: asked again as a resume, and past the limits an
+    // error with the partial file kept, not a fresh download.
     Serve(L"later.bin", Pattern(3000));
     Serve(L"hour.bin", Pattern(3000));
-    Serve(L"six.bin", Pattern(3000));
+    Serve(L"resumed-later.bin", Pattern(3000));
+    Serve(L"resumed-six.bin", Pattern(3000));
+    ASSERT_TRUE(WriteBytes(Saved(L"resumed-later.bin"), Pattern(1000)));
+    ASSERT_TRUE(WriteBytes(Saved(L"resumed-six.bin"), Pattern(1000)));
     const std::wstring later = server_.Url(L"refusals=2,noretryafter", L"later.bin");
     const std::wstring hour = server_.Url(L"refusals=1,retryafter=3600", L"hour.bin");
-    const std::wstring six = server_.Url(L"refusals=6,refuse=503,retryafter=0", L"six.bin");
+    const std::wstring resumedLater = server_.Url(L"refusals=1,retryafter=1", L"resumed-later.bin");
+    const std::wstring resumedSix =
+        server_.Url(L"refusals=6,refuse=503,retryafter=0", L"resumed-six.bin");
     RunToCompletion({Waiting(missing), Waiting(failing), Waiting(cut), Waiting(reset),
-                     Waiting(open), Waiting(later), Waiting(hour), Waiting(six)});
+                     Waiting(open), Waiting(later), Waiting(hour),
+                     L"4|DL中断||" + resumedLater + L"|3000",
+                     L"4|DL中断||" + resumedSix + L"|3000"});
 
     EXPECT_EQ(RecordOf(0).text, L"HTTPエラー：404");
     EXPECT_EQ(RecordOf(0).state, L"5");
@@ -144,25 +153,35 @@ TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {
     std::vector<RecordedRequest> requests = server_.Requests();
     EXPECT_EQ(RecordOf(5).state, L"3");
     EXPECT_EQ(ReadBytes(Saved(L"later.bin")), Pattern(3000));
-    std::vector<RecordedRequest> asked = RequestsFor(requests, "later.bin");
-    ASSERT_EQ(asked.size(), 3u);
-    EXPECT_GE(asked[1].time - asked[0].time, 1.9);
-    EXPECT_GE(asked[2].time - asked[1].time, 3.9);
+    std::vector<RecordedRequest> laterAsked = RequestsFor(requests, "later.bin");
+    ASSERT_EQ(laterAsked.size(), 3u);
+    EXPECT_GE(laterAsked[1].time - laterAsked[0].time, 1.9);
+    EXPECT_GE(laterAsked[2].time - laterAsked[1].time, 3.9);
+    EXPECT_EQ(RecordOf(6).state, L"5");
     EXPECT_EQ(RecordOf(6).text, L"HTTPエラー：429");
+    EXPECT_EQ(RecordOf(6).total, L"");
     EXPECT_EQ(RequestsFor(requests, "hour.bin").size(), 1u);
-    EXPECT_EQ(RecordOf(7).text, L"HTTPエラー：503");
-    EXPECT_EQ(RequestsFor(requests, "six.bin").size(), 6u);
-    for (size_t row : {6u, 7u}) {
-        EXPECT_EQ(RecordOf(row).state, L"5");
-        EXPECT_EQ(RecordOf(row).total, L"");
-    }
     EXPECT_FALSE(FileExists(Saved(L"hour.bin")));
-    EXPECT_FALSE(FileExists(Saved(L"six.bin")));
+    EXPECT_EQ(RecordOf(7).state, L"3");
+    EXPECT_EQ(ReadBytes(Saved(L"resumed-later.bin")), Pattern(3000));
+    EXPECT_EQ(RecordOf(8).state, L"5");
+    EXPECT_EQ(RecordOf(8).text, L"HTTPエラー：503");
+    EXPECT_EQ(ReadBytes(Saved(L"resumed-six.bin")), Pattern(1000));
+    const std::pair<const char*, size_t> resumes[] = {{"resumed-later.bin", 2},
+                                                      {"resumed-six.bin", 6}};
+    for (const auto& [name, count] : resumes) {
+        SCOPED_TRACE(name);
+        std::vector<RecordedRequest> asked = RequestsFor(requests, name);
+        EXPECT_EQ(asked.size(), count);
+        for (const RecordedRequest& request : asked) {
+            EXPECT_EQ(request.Header("Range").value_or("<none>"), "bytes=1000-");
+        }
+    }
     // Every other error status ends the entry at once.
     EXPECT_EQ(RequestsFor(requests, "missing.bin").size(), 1u);
     EXPECT_EQ(RequestsFor(requests, "page.html").size(), 1u);
 
-    for (const std::wstring& url : {missing, failing, cut, reset, hour, six}) {
+    for (const std::wstring& url : {missing, failing, cut, reset, hour, resumedSix}) {
         EXPECT_EQ(CountInLog(ErrorLog(), url), 1u) << std::string(url.begin(), url.end());
     }
     EXPECT_EQ(CountInLog(DownloadLog(), open), 1u);
