@@ -118,18 +118,24 @@ void ReadClaimedEntry(const RunInputs& inputs, int row, ClaimedEntry& entry) {
     }
 }
 
-// Entries claimed while their host was waiting, in list order for each host; under the
-// cursor lock. They keep their state meanwhile, and the workers go on with other hosts.
-std::map<std::wstring, std::deque<ClaimedEntry>> gHeldEntries;
+// The rows of entries met while their host was waiting, in list order for each host; under
+// the cursor lock. They are left as they are meanwhile, and the workers go on with other
+// hosts.
+std::map<std::wstring, std::deque<int>> gHeldRows;
 
-// The next row of the run's scope, moving its cursor; false when none is left. Under the
-// cursor lock on the interface thread.
+// Whether the run takes the row: a run over all entries only Standby and Interrupted ones.
+// Under the cursor lock on the interface thread, so that the test and the claim are one step.
+bool Eligible(RunScope scope, int row) {
+    int state = RowState(row);
+    return scope == RunScope::kSelectedEntries || state == kStandby || state == kInterrupted;
+}
+
+// The next row of the run's scope, moving its cursor; false when none is left.
 bool NextRow(RunScope scope, int rowCount, int& row) {
     if (scope == RunScope::kAllEntries) {
         while (gRunCursor < rowCount) {
             row = gRunCursor++;
-            int state = RowState(row);
-            if (state == kStandby || state == kInterrupted) {
+            if (Eligible(scope, row)) {
                 return true;
             }
         }
@@ -144,45 +150,48 @@ bool NextRow(RunScope scope, int rowCount, int& row) {
     return false;
 }
 
-// Takes a held entry whose host takes requests now, the first in list order; with the list
+// Takes a held row whose host takes requests now, the first in list order; with the list
 // done, the one whose host is ready first, whose transfer then waits for it.
-bool TakeHeldEntry(uint64_t now, bool listDone, ClaimedEntry& entry) {
-    auto chosen = gHeldEntries.end();
+bool TakeHeldRow(uint64_t now, bool listDone, int& row) {
+    auto chosen = gHeldRows.end();
     uint64_t chosenReady = 0;
-    for (auto held = gHeldEntries.begin(); held != gHeldEntries.end(); ++held) {
+    for (auto held = gHeldRows.begin(); held != gHeldRows.end(); ++held) {
         uint64_t ready = std::max(gHostPauses.ReadyAt(held->first), now);
-        if (chosen == gHeldEntries.end() || ready < chosenReady ||
-            (ready == chosenReady &&
-             held->second.front().source.row < chosen->second.front().source.row)) {
+        if (chosen == gHeldRows.end() || ready < chosenReady ||
+            (ready == chosenReady && held->second.front() < chosen->second.front())) {
             chosen = held;
             chosenReady = ready;
         }
     }
-    if (chosen == gHeldEntries.end() || (chosenReady > now && !listDone)) {
+    if (chosen == gHeldRows.end() || (chosenReady > now && !listDone)) {
         return false;
     }
-    entry = std::move(chosen->second.front());
+    row = chosen->second.front();
     chosen->second.pop_front();
     if (chosen->second.empty()) {
-        gHeldEntries.erase(chosen);
+        gHeldRows.erase(chosen);
     }
     return true;
 }
 
 // The claim of the next entry: under the cursor lock, always on the interface thread, so the
 // state test and the cursor move are one step for all workers. An entry whose host is
-// waiting is held back until the host takes requests again or nothing else is left. False
-// when no entry is left.
+// waiting is held back until the host takes requests again or nothing else is left; its
+// state is then tested again, since the state commands work during a run. False when no
+// entry is left.
 bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
     bool claimed = false;
     RunOnInterfaceThread([&] {
         LockGuard guard(gCursorLock);
         uint64_t now = GetTickCount64();
-        if (TakeHeldEntry(now, false, entry)) {
-            claimed = true;
-            return;
-        }
         int row = 0;
+        while (TakeHeldRow(now, false, row)) {
+            if (Eligible(scope, row)) {
+                ReadClaimedEntry(inputs, row, entry);
+                claimed = true;
+                return;
+            }
+        }
         while (NextRow(scope, rowCount, row)) {
             ReadClaimedEntry(inputs, row, entry);
             std::wstring host = HostPauses::HostOf(entry.source.url);
@@ -190,10 +199,15 @@ bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEnt
                 claimed = true;
                 return;
             }
-            gHeldEntries[host].push_back(std::move(entry));
-            entry = ClaimedEntry();
+            gHeldRows[host].push_back(row);
         }
-        claimed = TakeHeldEntry(now, true, entry);
+        while (TakeHeldRow(now, true, row)) {
+            if (Eligible(scope, row)) {
+                ReadClaimedEntry(inputs, row, entry);
+                claimed = true;
+                return;
+            }
+        }
     });
     return claimed;
 }
@@ -439,7 +453,7 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     gHostPauses.Clear();
     {
         LockGuard guard(gCursorLock);  // no worker runs yet; the rule holds all the same
-        gHeldEntries.clear();
+        gHeldRows.clear();
     }
     size_t slotCount = SlotsForRun(scope);
     if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {
