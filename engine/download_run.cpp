@@ -4,6 +4,7 @@
 #include "base/locks.h"
 #include "base/message_box.h"
 #include "engine/ftp_transfer.h"
+#include "engine/host_pause.h"
 #include "engine/http_text.h"
 #include "engine/http_transfer.h"
 #include "engine/run_state.h"
@@ -15,7 +16,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <map>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -24,6 +29,8 @@ constexpr DWORD kOtherWorkersPollMs = 250;
 
 // What the current run took at its start; replaced only by the next run's start.
 RunInputs gInputs;
+// The hosts that asked the current run to come back later; cleared by the next run's start.
+HostPauses gHostPauses;
 
 // The three logs in the order they are checked and loaded.
 struct LogDefinition {
@@ -111,42 +118,98 @@ void ReadClaimedEntry(const RunInputs& inputs, int row, ClaimedEntry& entry) {
     }
 }
 
+// The rows of entries met while their host was waiting, in list order for each host; under
+// the cursor lock. They are left as they are meanwhile, and the workers go on with other
+// hosts.
+std::map<std::wstring, std::deque<int>> gHeldRows;
+
+// Whether the run takes the row: a run over all entries only Standby and Interrupted ones.
+// Under the cursor lock on the interface thread, so that the test and the claim are one step.
+bool Eligible(RunScope scope, int row) {
+    int state = RowState(row);
+    return scope == RunScope::kSelectedEntries || state == kStandby || state == kInterrupted;
+}
+
+// The next row of the run's scope, moving its cursor; false when none is left.
+bool NextRow(RunScope scope, int rowCount, int& row) {
+    if (scope == RunScope::kAllEntries) {
+        while (gRunCursor < rowCount) {
+            row = gRunCursor++;
+            if (Eligible(scope, row)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    while (gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
+        row = gSelectedRunCursor++;
+        if (gSelectionSnapshot[row] != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Takes a held row whose host takes requests now, the first in list order; with the list
+// done, the one whose host is ready first, whose transfer then waits for it.
+bool TakeHeldRow(uint64_t now, bool listDone, int& row) {
+    auto chosen = gHeldRows.end();
+    uint64_t chosenReady = 0;
+    for (auto held = gHeldRows.begin(); held != gHeldRows.end(); ++held) {
+        uint64_t ready = std::max(gHostPauses.ReadyAt(held->first), now);
+        if (chosen == gHeldRows.end() || ready < chosenReady ||
+            (ready == chosenReady && held->second.front() < chosen->second.front())) {
+            chosen = held;
+            chosenReady = ready;
+        }
+    }
+    if (chosen == gHeldRows.end() || (chosenReady > now && !listDone)) {
+        return false;
+    }
+    row = chosen->second.front();
+    chosen->second.pop_front();
+    if (chosen->second.empty()) {
+        gHeldRows.erase(chosen);
+    }
+    return true;
+}
+
 // The claim of the next entry: under the cursor lock, always on the interface thread, so the
-// state test and the cursor move are one step for all workers. False when none is left.
-bool ClaimNextEligible(const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
+// state test and the cursor move are one step for all workers. An entry whose host is
+// waiting is held back until the host takes requests again or nothing else is left; its
+// state is then tested again, since the state commands work during a run. False when no
+// entry is left.
+bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
     bool claimed = false;
     RunOnInterfaceThread([&] {
         LockGuard guard(gCursorLock);
-        while (gRunCursor < rowCount) {
-            int row = gRunCursor++;
-            int state = RowState(row);
-            if (state == kStandby || state == kInterrupted) {
-                claimed = true;
+        uint64_t now = GetTickCount64();
+        int row = 0;
+        while (TakeHeldRow(now, false, row)) {
+            if (Eligible(scope, row)) {
                 ReadClaimedEntry(inputs, row, entry);
+                claimed = true;
+                return;
+            }
+        }
+        while (NextRow(scope, rowCount, row)) {
+            ReadClaimedEntry(inputs, row, entry);
+            std::wstring host = HostPauses::HostOf(entry.source.url);
+            if (gHostPauses.ReadyAt(host) <= now) {
+                claimed = true;
+                return;
+            }
+            gHeldRows[host].push_back(row);
+        }
+        while (TakeHeldRow(now, true, row)) {
+            if (Eligible(scope, row)) {
+                ReadClaimedEntry(inputs, row, entry);
+                claimed = true;
                 return;
             }
         }
     });
     return claimed;
-}
-
-bool ClaimNextSelected(const RunInputs& inputs, ClaimedEntry& entry) {
-    int claimed = -1;
-    {
-        LockGuard guard(gCursorLock);
-        while (claimed < 0 &&
-               gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
-            int row = gSelectedRunCursor++;
-            if (gSelectionSnapshot[row] != 0) {
-                claimed = row;
-            }
-        }
-    }
-    if (claimed < 0) {
-        return false;
-    }
-    RunOnInterfaceThread([&] { ReadClaimedEntry(inputs, claimed, entry); });
-    return true;
 }
 
 // Hands one claimed entry to its transfer: the one place that chooses between the program's
@@ -179,10 +242,7 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         RunOnInterfaceThread([&] { rowCount = RowCount(); });
         while (!gStopFlag) {
             ClaimedEntry entry;
-            bool claimed = scope == RunScope::kAllEntries
-                               ? ClaimNextEligible(*slot.inputs, rowCount, entry)
-                               : ClaimNextSelected(*slot.inputs, entry);
-            if (!claimed) {
+            if (!ClaimNext(scope, *slot.inputs, rowCount, entry)) {
                 break;
             }
             TransferEntry(slot, entry);
@@ -250,6 +310,7 @@ bool PrepareSlots(HWND mainWindow, RunWindow& window, size_t slotCount, const bo
         ConnectionSlot& slot = gConnectionSlots[index];
         slot.window = &window;
         slot.inputs = &gInputs;
+        slot.hosts = &gHostPauses;
         slot.heap = HeapCreate(0, 0, 0);
         slot.bufferBytes = static_cast<size_t>(gInputs.bufferBytes);
         slot.buffer = slot.heap != nullptr ? HeapAlloc(slot.heap, 0, slot.bufferBytes) : nullptr;
@@ -389,6 +450,11 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
         }
     }
     gPreparingFlag = 0;
+    gHostPauses.Clear();
+    {
+        LockGuard guard(gCursorLock);  // no worker runs yet; the rule holds all the same
+        gHeldRows.clear();
+    }
     size_t slotCount = SlotsForRun(scope);
     if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {
         return;

@@ -6,6 +6,8 @@ namespace {
 
 constexpr DWORD kPartialContent = 206;
 constexpr DWORD kFirstErrorStatus = 400;
+constexpr DWORD kTooManyRequests = 429;
+constexpr DWORD kServiceUnavailable = 503;
 // No file comes near this size; stopping here keeps every sum of two such numbers in range.
 constexpr int64_t kLargestByteCount = int64_t{1} << 62;
 
@@ -58,6 +60,96 @@ bool IsKeepableValidator(const std::wstring& validator) {
     return validator.size() <= kLongestValidator &&
            std::all_of(validator.begin(), validator.end(),
                        [](wchar_t c) { return c >= L' ' && c <= L'~'; });
+}
+
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+bool Take(const std::wstring& text, size_t& position, wchar_t c) {
+    if (position < text.size() && text[position] == c) {
+        ++position;
+        return true;
+    }
+    return false;
+}
+
+// At least one space, and any that follow.
+bool TakeSpaces(const std::wstring& text, size_t& position) {
+    size_t start = position;
+    SkipSpaces(text, position);
+    return position > start;
+}
+
+// Between fewest and most decimal digits; `count` says how many there were.
+bool ReadDigits(const std::wstring& text, size_t& position, size_t fewest, size_t most, int& value,
+                size_t* count = nullptr) {
+    size_t start = position;
+    value = 0;
+    while (position < text.size() && position - start < most && IsDigit(text[position])) {
+        value = value * 10 + (text[position++] - L'0');
+    }
+    if (count != nullptr) {
+        *count = position - start;
+    }
+    return position - start >= fewest && (position == text.size() || !IsDigit(text[position]));
+}
+
+// A day's name: only letters, at least three of them. Which day it names is not checked;
+// the date itself says when it is.
+bool SkipDayName(const std::wstring& text, size_t& position) {
+    size_t start = position;
+    while (position < text.size() && AsciiLower(text[position]) >= L'a' &&
+           AsciiLower(text[position]) <= L'z') {
+        ++position;
+    }
+    return position - start >= 3;
+}
+
+bool ReadMonth(const std::wstring& text, size_t& position, int& month) {
+    static const wchar_t* const kMonths[] = {L"jan", L"feb", L"mar", L"apr", L"may", L"jun",
+                                             L"jul", L"aug", L"sep", L"oct", L"nov", L"dec"};
+    for (int index = 0; index < 12; ++index) {
+        if (EqualsIgnoringCase(text, position, kMonths[index])) {
+            position += 3;
+            month = index + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// "HH:MM:SS"; a leap second (60) is let through.
+bool ReadTimeOfDay(const std::wstring& text, size_t& position, int& seconds) {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (!ReadDigits(text, position, 2, 2, hour) || !Take(text, position, L':') ||
+        !ReadDigits(text, position, 2, 2, minute) || !Take(text, position, L':') ||
+        !ReadDigits(text, position, 2, 2, second) || hour > 23 || minute > 59 || second > 60) {
+        return false;
+    }
+    seconds = hour * 3600 + minute * 60 + second;
+    return true;
+}
+
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Days from 1 January 1970 to the given day of the Gregorian calendar.
+int64_t DaysSince1970(int year, int month, int day) {
+    int64_t y = year - (month <= 2 ? 1 : 0);
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yearOfEra = y - era * 400;
+    int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
 }
 
 std::wstring RefererHeader(int refererOn, const std::wstring& referer) {
@@ -158,4 +250,86 @@ bool IsHttpErrorStatus(DWORD status) {
 
 std::wstring HttpErrorText(DWORD status) {
     return L"HTTPエラー：" + std::to_wstring(status);
+}
+
+bool IsComeBackLaterStatus(DWORD status) {
+    return status == kTooManyRequests || status == kServiceUnavailable;
+}
+
+bool ParseHttpDate(const std::wstring& text, int64_t& seconds) {
+    size_t position = 0;
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    int timeOfDay = 0;
+    SkipSpaces(text, position);
+    if (!SkipDayName(text, position)) {
+        return false;
+    }
+    if (Take(text, position, L',')) {
+        SkipSpaces(text, position);
+        if (!ReadDigits(text, position, 1, 2, day)) {
+            return false;
+        }
+        if (Take(text, position, L'-')) {
+            // "06-Nov-94": a two-digit year is the one nearest to now, as the date of an
+            // answer always is.
+            size_t yearDigits = 0;
+            if (!ReadMonth(text, position, month) || !Take(text, position, L'-') ||
+                !ReadDigits(text, position, 2, 4, year, &yearDigits) || yearDigits == 3) {
+                return false;
+            }
+            if (yearDigits == 2) {
+                year += year < 70 ? 2000 : 1900;
+            }
+        } else if (!TakeSpaces(text, position) || !ReadMonth(text, position, month) ||
+                   !TakeSpaces(text, position) || !ReadDigits(text, position, 4, 4, year)) {
+            return false;
+        }
+        if (!TakeSpaces(text, position) || !ReadTimeOfDay(text, position, timeOfDay) ||
+            !TakeSpaces(text, position) || !EqualsIgnoringCase(text, position, L"gmt")) {
+            return false;
+        }
+        position += 3;
+    } else if (!TakeSpaces(text, position) || !ReadMonth(text, position, month) ||
+               !TakeSpaces(text, position) || !ReadDigits(text, position, 1, 2, day) ||
+               !TakeSpaces(text, position) || !ReadTimeOfDay(text, position, timeOfDay) ||
+               !TakeSpaces(text, position) || !ReadDigits(text, position, 4, 4, year)) {
+        return false;
+    }
+    SkipSpaces(text, position);
+    if (position != text.size() || day < 1 || day > DaysInMonth(year, month)) {
+        return false;
+    }
+    seconds = DaysSince1970(year, month, day) * 86400 + timeOfDay;
+    return true;
+}
+
+bool RetryAfterSeconds(const std::wstring& value, int64_t now, int64_t& seconds) {
+    // Far beyond any wait worth making: a longer number only has to stay that long.
+    constexpr int64_t kLongestCount = int64_t{1} << 40;
+    size_t position = 0;
+    SkipSpaces(value, position);
+    if (position < value.size() && IsDigit(value[position])) {
+        int64_t count = 0;
+        for (; position < value.size() && IsDigit(value[position]); ++position) {
+            count = std::min(count * 10 + (value[position] - L'0'), kLongestCount);
+        }
+        SkipSpaces(value, position);
+        if (position != value.size()) {
+            return false;
+        }
+        seconds = count;
+        return true;
+    }
+    int64_t at = 0;
+    if (!ParseHttpDate(value, at)) {
+        return false;
+    }
+    seconds = std::max<int64_t>(at - now, 0);
+    return true;
+}
+
+std::wstring ServerWaitText(int64_t secondsLeft) {
+    return L"サーバー待機中：残り" + std::to_wstring(secondsLeft) + L"秒";
 }

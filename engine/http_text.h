@@ -1,5 +1,5 @@
 // The texts of an HTTP transfer: which URLs go to the FTP client, the extra request headers,
-// and the reading of the server's answer to a resume.
+// the reading of the server's answer to a resume, and of its request to come back later.
 #pragma once
 
 #include <windows.h>
@@ -51,3 +51,17 @@ bool ResumeContinuesFile(DWORD status, const std::wstring& contentRange, int64_t
 bool IsHttpErrorStatus(DWORD status);
 // The state text of such a transfer: "HTTPエラー：" and the status number.
 std::wstring HttpErrorText(DWORD status);
+
+// 429 (too many requests) and 503 (service unavailable): the server asks to be asked again
+// later, often saying when in a Retry-After header.
+bool IsComeBackLaterStatus(DWORD status);
+// The seconds since 1970 of an HTTP date in any of its three forms ("Sun, 06 Nov 1994
+// 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994"); false for
+// anything else.
+bool ParseHttpDate(const std::wstring& text, int64_t& seconds);
+// How many seconds a Retry-After value asks to wait: a number of seconds, or an HTTP date
+// taken against now (seconds since 1970), a date already past meaning no wait. Numbers too
+// large to count come out as the largest count. False when the value is neither.
+bool RetryAfterSeconds(const std::wstring& value, int64_t now, int64_t& seconds);
+// The state text of an entry waiting for its server: "サーバー待機中：残り" and the seconds.
+std::wstring ServerWaitText(int64_t secondsLeft);

@@ -3,6 +3,7 @@
 #include "base/file_io.h"
 #include "base/owned_handle.h"
 #include "engine/download_logs.h"
+#include "engine/host_pause.h"
 #include "engine/http_text.h"
 #include "engine/internet_call.h"
 #include "engine/speed_ring.h"
@@ -74,6 +75,12 @@ OpenTransfer::~OpenTransfer() {
 void Show(int row, int state, const std::wstring& text, uint32_t elapsed, const std::wstring& url,
           double size, int32_t speed = 0) {
     UpdateRow(RowUpdate{state, row, text, speed, elapsed, url, size});
+}
+
+// While a transfer waits for its host the row counts the seconds down; then it prepares again.
+void ShowHostWait(int row, const std::wstring& url, double size, int secondsLeft) {
+    Show(row, kPreparing, secondsLeft > 0 ? ServerWaitText(secondsLeft) : L"ダウンロード準備中",
+         kNoElapsed, url, size);
 }
 
 bool IsWebUrl(const std::wstring& url) {
@@ -197,32 +204,6 @@ OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wst
     }));
 }
 
-enum class OpenResult { kOpened, kStopped, kFailed };
-
-// Up to five attempts back to back. A stop is noticed before each attempt and once more
-// after the last. A server that says nothing for a minute ends the attempts at once, as if
-// all five had failed: a server that never answers holds a worker one minute, not five.
-OpenResult OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
-                            const std::wstring& headers) {
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        if (gStopFlag) {
-            return OpenResult::kStopped;
-        }
-        OpenEnd end = OpenOnce(transfer, url, headers);
-        if (end == OpenEnd::kOpened) {
-            return OpenResult::kOpened;
-        }
-        if (end == OpenEnd::kStopped) {
-            return OpenResult::kStopped;
-        }
-        CloseAttempt(transfer);
-        if (end == OpenEnd::kSilent) {
-            break;
-        }
-    }
-    return gStopFlag ? OpenResult::kStopped : OpenResult::kFailed;
-}
-
 // The final status after redirects, or 0 when the answer is not an HTTP one (ftp).
 DWORD StatusOf(HINTERNET request) {
     DWORD status = 0;
@@ -254,6 +235,49 @@ double ContentLength(HINTERNET request) {
     std::wstring text;
     return QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH, text) ? ContentLengthValue(text)
                                                                  : kNoSize;
+}
+
+// kRefused: the server still asks to come back later past the waits' limits; the request
+// stays open, its status the error.
+enum class OpenResult { kOpened, kStopped, kFailed, kRefused };
+
+// Up to five attempts back to back, each when its host takes a request. A stop is noticed
+// before each attempt and once more after the last. A server that says nothing for a minute
+// ends the attempts at once, as if all five had failed: a server that never answers holds a
+// worker one minute, not five. A server that asks to come back later is asked again, with
+// the same request, after the wait: that is not a failed attempt.
+OpenResult OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
+                            const std::wstring& headers, HostWait& host) {
+    int attempt = 0;
+    while (attempt < kOpenAttempts) {
+        if (!host.AwaitTurn()) {
+            return OpenResult::kStopped;
+        }
+        OpenEnd end = OpenOnce(transfer, url, headers);
+        if (end == OpenEnd::kOpened) {
+            if (!IsComeBackLaterStatus(StatusOf(transfer.request.get()))) {
+                return OpenResult::kOpened;
+            }
+            std::wstring retryAfter;
+            std::wstring date;
+            QueryHeader(transfer.request.get(), HTTP_QUERY_RETRY_AFTER, retryAfter);
+            QueryHeader(transfer.request.get(), HTTP_QUERY_DATE, date);
+            if (!host.AskAgainAfterRefusal(retryAfter, date)) {
+                return OpenResult::kRefused;
+            }
+            CloseAttempt(transfer);
+            continue;
+        }
+        if (end == OpenEnd::kStopped) {
+            return OpenResult::kStopped;
+        }
+        CloseAttempt(transfer);
+        if (end == OpenEnd::kSilent) {
+            break;
+        }
+        ++attempt;
+    }
+    return gStopFlag ? OpenResult::kStopped : OpenResult::kFailed;
 }
 
 enum class ReadEnd { kData, kEnd, kFailed, kStopped };
@@ -522,7 +546,8 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     // The Referer as it stands at this transfer's start, however long: it is sent whole.
     RefererNow referer = slot.window->ReadReferer();
     std::wstring headers = FreshRequestHeaders(referer.on, referer.text);
-    switch (OpenWithAttempts(transfer, url, headers)) {
+    HostWait host(slot.hosts, url, [&](int left) { ShowHostWait(row, url, kNoSize, left); });
+    switch (OpenWithAttempts(transfer, url, headers, host)) {
         case OpenResult::kStopped:
             discardFile();
             Show(row, kStandby, kStandbyText, kNoElapsed, url, kNoSize);
@@ -532,6 +557,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
             AppendErrorLog(slot, url);
             Show(row, kError, L"URLのオープンに失敗", kNoElapsed, url, kNoSize);
             return;
+        case OpenResult::kRefused:  // its status ends it below
         case OpenResult::kOpened:
             break;
     }
@@ -576,7 +602,8 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, expected);
     RefererNow referer = slot.window->ReadReferer();
     std::wstring headers = ResumeRequestHeaders(size, validator, referer.on, referer.text);
-    switch (OpenWithAttempts(transfer, url, headers)) {
+    HostWait host(slot.hosts, url, [&](int left) { ShowHostWait(row, url, expected, left); });
+    switch (OpenWithAttempts(transfer, url, headers, host)) {
         case OpenResult::kStopped:
             file.Close();
             AppendCancelLog(slot, url);
@@ -586,6 +613,12 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         case OpenResult::kFailed:
             AppendErrorLog(slot, url);
             Show(row, kError, L"URLのオープンに失敗", kNoElapsed, url, expected);
+            return;
+        case OpenResult::kRefused:
+            // Not downloaded afresh: the server would refuse that the same way.
+            AppendErrorLog(slot, url);
+            Show(row, kError, HttpErrorText(StatusOf(transfer.request.get())), kNoElapsed, url,
+                 expected);
             return;
         case OpenResult::kOpened:
             break;

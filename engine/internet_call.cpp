@@ -8,8 +8,6 @@
 
 namespace {
 
-// How often a wait looks at the run's stop: a stop takes effect within this.
-constexpr DWORD kStopPollMs = 100;
 constexpr DWORD kLibraryGraceMs = 30000;
 // The first room a read gets; it doubles while the reads fill it.
 constexpr DWORD kFirstRoom = 16 * 1024;

@@ -11,6 +11,18 @@ int32_t gRunCursor = 0;
 int32_t gSelectedRunCursor = 0;
 std::vector<int32_t> gSelectionSnapshot;
 
+bool SleepUnlessStopped(DWORD ms) {
+    while (!gStopFlag) {
+        if (ms == 0) {
+            return true;
+        }
+        DWORD step = ms < kStopPollMs ? ms : kStopPollMs;
+        Sleep(step);
+        ms -= step;
+    }
+    return false;
+}
+
 bool AllocateConnectionSlots(HWND mainWindow, int count) {
     if (count < 1) {
         return false;

@@ -15,10 +15,13 @@
 #include <cstdint>
 #include <vector>
 
+class HostPauses;
+
 struct ConnectionSlot {
     HWND owner;               // the main window: owns the run's questions and messages
     RunWindow* window;        // the door to the window, for the current run
     const RunInputs* inputs;  // what the current run took at its start
+    HostPauses* hosts;        // the current run's hosts that asked it to wait
     int32_t number;           // 0 .. connection count - 1
     int32_t busy;             // 1 while the slot's worker runs; slot 0's is the run-active flag
     HANDLE heap;              // private heap of the current run
@@ -32,6 +35,10 @@ struct ConnectionSlot {
 extern std::vector<ConnectionSlot> gConnectionSlots;
 
 extern std::atomic<int32_t> gStopFlag;
+// How often a wait looks at the run's stop: a stop takes effect within this.
+constexpr DWORD kStopPollMs = 100;
+// Sleeps ms, or less when the run is asked to stop meanwhile; false then.
+bool SleepUnlessStopped(DWORD ms);
 extern std::atomic<int32_t> gPreparingFlag;
 extern std::atomic<int32_t> gSelectedRunFlag;
 extern int32_t gRunCursor;

@@ -16,6 +16,13 @@
 
 using DownloadRunTest = ProgramRunTest;
 
+namespace {
+
+// The start of a row's state text while it waits for a server that asked it to come back.
+constexpr std::wstring_view kWaitingText = L"サーバー待機中：残り";
+
+}  // namespace
+
 TEST_F(DownloadRunTest, FreshDownloadsAreWholeDoneSizedAndLoggedOnce) {
     const std::vector<std::pair<std::wstring, size_t>> files = {
         {L"empty.bin", 0}, {L"one.bin", 1}, {L"ten.bin", 10 * 1024}, {L"big.bin", 50 << 20}};
@@ -103,8 +110,25 @@ TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {
     const std::wstring cut = server_.Url(L"drop=100000", L"cut.bin");
     const std::wstring reset = server_.Url(L"nolength,reset=100000", L"reset.bin");
     const std::wstring open = server_.Url(L"nolength", L"open.bin");
-    RunToCompletion(
-        {Waiting(missing), Waiting(failing), Waiting(cut), Waiting(reset), Waiting(open)});
+    // A server that asks to come back later is asked again after the wait it names, or after
+    // 2 s and then 4 s when it names none; not for more than 5 minutes, nor past five waits.
+    // A resume's Range request the same: asked again as a resume, and past the limits an
+    // error with the partial file kept, not a fresh download.
+    Serve(L"later.bin", Pattern(3000));
+    Serve(L"hour.bin", Pattern(3000));
+    Serve(L"resumed-later.bin", Pattern(3000));
+    Serve(L"resumed-six.bin", Pattern(3000));
+    ASSERT_TRUE(WriteBytes(Saved(L"resumed-later.bin"), Pattern(1000)));
+    ASSERT_TRUE(WriteBytes(Saved(L"resumed-six.bin"), Pattern(1000)));
+    const std::wstring later = server_.Url(L"refusals=2,noretryafter", L"later.bin");
+    const std::wstring hour = server_.Url(L"refusals=1,retryafter=3600", L"hour.bin");
+    const std::wstring resumedLater = server_.Url(L"refusals=1,retryafter=1", L"resumed-later.bin");
+    const std::wstring resumedSix =
+        server_.Url(L"refusals=6,refuse=503,retryafter=0", L"resumed-six.bin");
+    RunToCompletion({Waiting(missing), Waiting(failing), Waiting(cut), Waiting(reset),
+                     Waiting(open), Waiting(later), Waiting(hour),
+                     L"4|DL中断||" + resumedLater + L"|3000",
+                     L"4|DL中断||" + resumedSix + L"|3000"});
 
     EXPECT_EQ(RecordOf(0).text, L"HTTPエラー：404");
     EXPECT_EQ(RecordOf(0).state, L"5");
@@ -128,7 +152,38 @@ TEST_F(DownloadRunTest, ErrorsAndBrokenConnectionsEndAsErrors) {
     EXPECT_EQ(RecordOf(4).state, L"3");
     EXPECT_EQ(ReadBytes(Saved(L"open.bin")), Pattern(20000));
 
-    for (const std::wstring& url : {missing, failing, cut, reset}) {
+    std::vector<RecordedRequest> requests = server_.Requests();
+    EXPECT_EQ(RecordOf(5).state, L"3");
+    EXPECT_EQ(ReadBytes(Saved(L"later.bin")), Pattern(3000));
+    std::vector<RecordedRequest> laterAsked = RequestsFor(requests, "later.bin");
+    ASSERT_EQ(laterAsked.size(), 3u);
+    EXPECT_GE(laterAsked[1].time - laterAsked[0].time, 1.9);
+    EXPECT_GE(laterAsked[2].time - laterAsked[1].time, 3.9);
+    EXPECT_EQ(RecordOf(6).state, L"5");
+    EXPECT_EQ(RecordOf(6).text, L"HTTPエラー：429");
+    EXPECT_EQ(RecordOf(6).total, L"");
+    EXPECT_EQ(RequestsFor(requests, "hour.bin").size(), 1u);
+    EXPECT_FALSE(FileExists(Saved(L"hour.bin")));
+    EXPECT_EQ(RecordOf(7).state, L"3");
+    EXPECT_EQ(ReadBytes(Saved(L"resumed-later.bin")), Pattern(3000));
+    EXPECT_EQ(RecordOf(8).state, L"5");
+    EXPECT_EQ(RecordOf(8).text, L"HTTPエラー：503");
+    EXPECT_EQ(ReadBytes(Saved(L"resumed-six.bin")), Pattern(1000));
+    const std::pair<const char*, size_t> resumes[] = {{"resumed-later.bin", 2},
+                                                      {"resumed-six.bin", 6}};
+    for (const auto& [name, count] : resumes) {
+        SCOPED_TRACE(name);
+        std::vector<RecordedRequest> asked = RequestsFor(requests, name);
+        EXPECT_EQ(asked.size(), count);
+        for (const RecordedRequest& request : asked) {
+            EXPECT_EQ(request.Header("Range").value_or("<none>"), "bytes=1000-");
+        }
+    }
+    // Every other error status ends the entry at once.
+    EXPECT_EQ(RequestsFor(requests, "missing.bin").size(), 1u);
+    EXPECT_EQ(RequestsFor(requests, "page.html").size(), 1u);
+
+    for (const std::wstring& url : {missing, failing, cut, reset, hour, resumedSix}) {
         EXPECT_EQ(CountInLog(ErrorLog(), url), 1u) << std::string(url.begin(), url.end());
     }
     EXPECT_EQ(CountInLog(DownloadLog(), open), 1u);
@@ -164,6 +219,37 @@ TEST_F(DownloadRunTest, SlowServersDownloadWholeWithOneRequestEach) {
     }
 }
 
+// A host that takes two requests a second and refuses the rest, a third of the files each
+// with 429 and seconds, 503 and seconds, and 429 and a date: every file comes whole, about
+// as fast as the host allows (15 s for 30), and the host has to refuse few requests.
+TEST_F(DownloadRunTest, AHostThatLimitsRequestsIsWaitedForAndGivesEveryFile) {
+    constexpr int kFiles = 30;
+    const wchar_t* const limits[] = {L"rate=2", L"rate=2,refuse=503", L"rate=2,retrydate"};
+    std::vector<std::wstring> records;
+    for (int i = 0; i < kFiles; ++i) {
+        std::wstring name = L"limited" + std::to_wstring(i) + L".bin";
+        Serve(name, Pattern(50000, static_cast<uint32_t>(i)));
+        records.push_back(Waiting(server_.Url(limits[i % 3], name)));
+    }
+    program_.WriteList(records);
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    DWORD start = GetTickCount();
+    RunUntilNotice();
+    DWORD tookMs = GetTickCount() - start;
+    size_t refusals = server_.Requests().size() - kFiles;
+    std::cout << kFiles << " files from a host taking 2 requests a second: " << tookMs << " ms, "
+              << refusals << " refusals\n";
+    for (int i = 0; i < kFiles; ++i) {
+        std::wstring name = L"limited" + std::to_wstring(i) + L".bin";
+        ExpectDownloadedWhole(static_cast<size_t>(i), name,
+                              Pattern(50000, static_cast<uint32_t>(i)),
+                              server_.Url(limits[i % 3], name));
+    }
+    EXPECT_LT(tookMs, 22500u);
+    EXPECT_LE(refusals, 2u * kFiles);
+    EXPECT_EQ(ReadBytes(ErrorLog()), "");
+}
+
 // A minute without a word ends a transfer as written: while waiting for the answer, at once as
 // five failed opens, with one request; in the body, a line error with the partial file kept.
 TEST_F(DownloadRunTest, AMinuteOfSilenceEndsTheOpenOrTheBody) {
@@ -196,11 +282,13 @@ TEST_F(DownloadRunTest, AMinuteOfSilenceEndsTheOpenOrTheBody) {
 
 // A stop takes effect within a second and a half in every phase of a transfer: a port that
 // takes the connection and never answers, an answer that does not come, a body that stalls,
-// a body that drips a byte every half second (its row shows the bytes coming), and a resumed
-// transfer that stalls. A fresh entry stopped before its answer goes back to Standby; the
-// others are Interrupted with their partial files and logged as cancelled.
+// a body that drips a byte every half second (its row shows the bytes coming), a resumed
+// transfer that stalls, and a fresh and a resumed entry waiting for a host that asked them
+// to come back later (their rows count the seconds down). A fresh entry stopped before its
+// answer goes back to Standby; the others are Interrupted with their partial files and logged
+// as cancelled.
 TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
-    program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"5");
+    program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"7");
     SOCKET silent = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -221,8 +309,18 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
     const std::wstring stalled = server_.Url(L"stall=50000", L"stalled.bin");
     const std::wstring drip = server_.Url(L"drip=100", L"drip.bin");
     const std::wstring resumed = server_.Url(L"stall=50000", L"resumed.bin");
+    // A host that asked to come back in half a minute, for a fresh and a resumed entry: its
+    // own server, since the wait holds back every request to it.
+    HttpFixture busy;
+    ASSERT_TRUE(busy.Start(served_)) << busy.Error();
+    Serve(L"busy.bin", Pattern(1000));
+    Serve(L"busy-resumed.bin", Pattern(200000));
+    ASSERT_TRUE(WriteBytes(Saved(L"busy-resumed.bin"), Pattern(200000).substr(0, 1000)));
+    const std::wstring busyFresh = busy.Url(L"refusals=1,retryafter=30", L"busy.bin");
+    const std::wstring busyResumed = busy.Url(L"refusals=1,retryafter=30", L"busy-resumed.bin");
     program_.WriteList({Waiting(noAnswer), Waiting(late), Waiting(stalled), Waiting(drip),
-                        L"4|DL中断||" + resumed + L"|200000"});
+                        L"4|DL中断||" + resumed + L"|200000", Waiting(busyFresh),
+                        L"4|DL中断||" + busyResumed + L"|200000"});
     ASSERT_TRUE(program_.StartAndWaitForWindow());
     program_.PostCommand(IDM_DOWNLOAD);
     ASSERT_TRUE(WaitUntil(
@@ -230,30 +328,51 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
             return FileSize(Saved(L"stalled.bin")) == 50000 &&
                    FileSize(Saved(L"resumed.bin")) == 51000 &&
                    FileSize(Saved(L"drip.bin")) >= 102 &&
-                   !RequestsFor(server_.Requests(), "late.bin").empty();
+                   !RequestsFor(server_.Requests(), "late.bin").empty() &&
+                   ListCellText(ListViewOf(program_.window()), 5, 1).starts_with(kWaitingText) &&
+                   ListCellText(ListViewOf(program_.window()), 6, 1).starts_with(kWaitingText);
         },
         20000))
         << "the transfers did not reach their phases";
-    // The drip's row shows what has come, a byte at a time.
+    // The drip's row shows what has come, a byte at a time; the waiting rows count down.
     HWND list = ListViewOf(program_.window());
     std::wstring before = ListCellText(list, 3, 1);
     ASSERT_TRUE(WaitUntil([&] { return ListCellText(list, 3, 1) != before; }, 3000))
         << testing::PrintToString(before);
+    for (int row : {5, 6}) {
+        SCOPED_TRACE(row);
+        std::wstring counted = ListCellText(list, row, 1);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                std::wstring now = ListCellText(list, row, 1);
+                return now != counted && now.starts_with(kWaitingText);
+            },
+            1500))
+            << testing::PrintToString(counted);
+    }
+    // The first refusal paused the host: the other entry may not have asked at all.
+    size_t busyAsked = busy.Requests().size();
+    EXPECT_GE(busyAsked, 1u);
 
-    EXPECT_LT(StopAndTimeToIdle("with five servers in five phases"), 1500u);
+    EXPECT_LT(StopAndTimeToIdle("with servers in seven phases"), 1500u);
     EXPECT_EQ(program_.WaitForMessageBox(L"確認", ProcessId(), 500).box, nullptr);
     closesocket(silent);
 
-    EXPECT_EQ(RecordOf(0).state, L"0");
-    EXPECT_EQ(RecordOf(1).state, L"0");
+    for (size_t row : {0u, 1u, 5u}) {
+        EXPECT_EQ(RecordOf(row).state, L"0") << row;
+    }
     EXPECT_EQ(CountInLog(CancelLog(), noAnswer), 0u);
     EXPECT_EQ(CountInLog(CancelLog(), late), 0u);
+    EXPECT_EQ(CountInLog(CancelLog(), busyFresh), 0u);
     EXPECT_FALSE(FileExists(Saved(L"quiet.bin")));
     EXPECT_FALSE(FileExists(Saved(L"late.bin")));
+    EXPECT_FALSE(FileExists(Saved(L"busy.bin")));
+    EXPECT_EQ(busy.Requests().size(), busyAsked) << "a waiting entry asked again after the stop";
     const struct {
         size_t row;
         const wchar_t* name;
-    } cut[] = {{2, L"stalled.bin"}, {3, L"drip.bin"}, {4, L"resumed.bin"}};
+    } cut[] = {
+        {2, L"stalled.bin"}, {3, L"drip.bin"}, {4, L"resumed.bin"}, {6, L"busy-resumed.bin"}};
     for (const auto& entry : cut) {
         SCOPED_TRACE(entry.row);
         ListRecord record = RecordOf(entry.row);
@@ -263,9 +382,11 @@ TEST_F(DownloadRunTest, AStopTakesEffectWithinASecondAndAHalfInEveryPhase) {
         const std::string served = Pattern(entry.row == 3 ? 1000 : 200000);
         EXPECT_EQ(partial, served.substr(0, partial.size()));
     }
-    for (const std::wstring& url : {stalled, drip, resumed}) {
+    EXPECT_EQ(ReadBytes(Saved(L"busy-resumed.bin")), Pattern(1000));
+    for (const std::wstring& url : {stalled, drip, resumed, busyResumed}) {
         EXPECT_EQ(CountInLog(CancelLog(), url), 1u);
     }
+    EXPECT_EQ(ReadBytes(ErrorLog()), "");
 }
 
 // Closing the window while a server drips its body ends the program within seconds, with the

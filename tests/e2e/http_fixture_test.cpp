@@ -2,6 +2,7 @@
 // answering WinINet the way each URL asks, and recording what the client sent.
 #include "tests/support/http_fixture.h"
 
+#include "engine/http_text.h"
 #include "tests/support/test_files.h"
 
 #include <windows.h>
@@ -32,6 +33,8 @@ struct Answer {
     std::optional<std::wstring> contentLength;
     std::optional<std::wstring> contentRange;
     std::optional<std::wstring> acceptRanges;
+    std::optional<std::wstring> retryAfter;
+    std::optional<std::wstring> date;
     DWORD headerChars = 0;
     std::string body;
     DWORD readError = 0;  // 0 when the body ended with a clean end of data
@@ -71,6 +74,8 @@ Answer ReadAnswer(HINTERNET request) {
     answer.contentLength = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH);
     answer.contentRange = QueryHeader(request, HTTP_QUERY_CONTENT_RANGE);
     answer.acceptRanges = QueryHeader(request, HTTP_QUERY_ACCEPT_RANGES);
+    answer.retryAfter = QueryHeader(request, HTTP_QUERY_RETRY_AFTER);
+    answer.date = QueryHeader(request, HTTP_QUERY_DATE);
     DWORD headerBytes = 0;  // a query without a buffer reports the size it needs
     HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &headerBytes, nullptr);
     answer.headerChars = headerBytes / sizeof(wchar_t);
@@ -220,6 +225,30 @@ TEST_F(HttpFixtureTest, EachUrlOptionMisbehavesAsAsked) {
         EXPECT_NE(page.body.find("<html>"), std::string::npos);
     }
 
+    // A host that limits its requests: two at once from its full bucket, then refusals with
+    // the Retry-After the options ask for, which WinINet hands on.
+    EXPECT_EQ(Fetch(L"rate=2").status, 200u);
+    EXPECT_EQ(Fetch(L"rate=2").status, 200u);
+    Answer over = Fetch(L"rate=2");
+    EXPECT_EQ(over.status, 429u);
+    EXPECT_EQ(over.retryAfter, L"2");
+    Answer unavailable = Fetch(L"rate=0,refuse=503,retryafter=7");
+    EXPECT_EQ(unavailable.status, 503u);
+    EXPECT_EQ(unavailable.retryAfter, L"7");
+    Answer dated = Fetch(L"rate=0,retrydate");
+    EXPECT_EQ(dated.status, 429u);
+    int64_t now = 0;
+    int64_t seconds = -1;
+    ASSERT_TRUE(dated.retryAfter && dated.date && ParseHttpDate(*dated.date, now));
+    EXPECT_TRUE(RetryAfterSeconds(*dated.retryAfter, now, seconds) && seconds >= 1 && seconds <= 2)
+        << *dated.retryAfter << " at " << *dated.date;
+    Answer bare = Fetch(L"rate=0,noretryafter");
+    EXPECT_EQ(bare.status, 429u);
+    EXPECT_FALSE(bare.retryAfter);
+    for (DWORD status : {429u, 429u, 200u}) {
+        EXPECT_EQ(Fetch(L"refusals=2").status, status);
+    }
+
     // An aborted connection fails the read that is waiting for more (WinINet drops what it
     // held for that read), where a closed one ends it cleanly.
     Answer reset = Fetch(L"reset=3000");
@@ -229,6 +258,9 @@ TEST_F(HttpFixtureTest, EachUrlOptionMisbehavesAsAsked) {
     EXPECT_LE(reset.body.size(), 3000u);
 
     std::vector<RecordedRequest> requests = server_.Requests();
+    // Each request says when it came, by the same clock as the date of the answers.
+    EXPECT_NEAR(requests.back().time, static_cast<double>(now), 30.0);
+    EXPECT_LE(requests.front().time, requests.back().time);
     size_t redirects = 0;
     for (const RecordedRequest& request : requests) {
         redirects += request.path.find("redirect") != std::string::npos;

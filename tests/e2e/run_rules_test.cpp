@@ -415,6 +415,56 @@ TEST_F(RunRulesTest, FiveTransfersFromOneServerAreInProgressAtOnce) {
     ExpectIdleWithoutNotice();
 }
 
+// While a host waits, the workers go on with the entries for other hosts: listed among the
+// entries of a host that takes two requests a second, another host's entries take about as
+// long as in a run of their own.
+TEST_F(RunRulesTest, AHostThatAsksToWaitDoesNotHoldBackAnotherHost) {
+    constexpr int kOthers = 40;  // half a second each, eight seconds' work for five connections
+    program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"5");
+    HttpFixture other;
+    ASSERT_TRUE(other.Start(served_)) << other.Error();
+    std::vector<std::wstring> records;
+    for (int i = 0; i < kOthers; ++i) {
+        if (i % 2 == 0) {
+            std::wstring name = L"limited" + std::to_wstring(i) + L".bin";
+            Serve(name, Pattern(10000));
+            records.push_back(L"3|ダウンロード完了|   9 KB |" + server_.Url(L"rate=2", name) +
+                              L"|10000");
+        }
+        std::wstring name = L"other" + std::to_wstring(i) + L".bin";
+        Serve(name, Pattern(10000));
+        records.push_back(Waiting(other.Url(L"delay=500", name)));
+    }
+    program_.WriteList(records);
+    ASSERT_TRUE(program_.StartAndWaitForWindow());
+    // From the first request of the run to the last answer of the other host.
+    auto othersTook = [&](size_t othersBefore, size_t limitedBefore) {
+        std::vector<RecordedRequest> others = other.Requests();
+        std::vector<RecordedRequest> limited = server_.Requests();
+        double first = others.at(othersBefore).time;
+        if (limited.size() > limitedBefore) {
+            first = std::min(first, limited[limitedBefore].time);
+        }
+        return others.back().time + 0.5 - first;
+    };
+    // Alone: the limited host's entries are Done.
+    RunUntilNotice();
+    double alone = othersTook(0, 0);
+    ASSERT_EQ(other.Requests().size(), static_cast<size_t>(kOthers));
+    // Among them: all entries afresh.
+    program_.PostCommand(IDM_ALL_TO_STANDBY);
+    RunUntilNotice();
+    double among = othersTook(kOthers, 0);
+    std::cout << "the other host's entries took " << alone << " s alone and " << among
+              << " s among the limited host's, which refused " << server_.Requests().size() - kOthers / 2
+              << " requests\n";
+    EXPECT_EQ(other.Requests().size(), 2u * kOthers);
+    EXPECT_LT(among, alone * 1.5);
+    for (size_t row = 0; row < records.size(); ++row) {
+        EXPECT_EQ(RecordOf(row).state, L"3") << row;
+    }
+}
+
 TEST_F(RunRulesTest, F5DuringARunAndTheStopCommandEndItWithoutANotice) {
     program_.WriteSetting(L"OPTION", L"CONNECT_NUM", L"2");
     std::vector<std::wstring> urls;

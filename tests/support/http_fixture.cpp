@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -29,6 +31,7 @@ public:
             bool ok = key == "method"    ? String(request.method)
                       : key == "path"    ? String(request.path)
                       : key == "headers" ? Headers(request.headers)
+                      : key == "time"    ? Number(request.time)
                                          : SkipValue();
             if (!ok) {
                 return false;
@@ -108,6 +111,17 @@ private:
             }
         }
         return false;
+    }
+
+    bool Number(double& value) {
+        SkipSpace();
+        std::string number;
+        while (pos_ < text_.size() && std::strchr("0123456789.eE+-", text_[pos_]) != nullptr) {
+            number += text_[pos_++];
+        }
+        char* end = nullptr;
+        value = std::strtod(number.c_str(), &end);
+        return !number.empty() && *end == '\0';
     }
 
     bool Headers(std::vector<std::pair<std::string, std::string>>& headers) {

@@ -16,6 +16,7 @@ struct RecordedRequest {
     std::string method;
     std::string path;
     std::vector<std::pair<std::string, std::string>> headers;
+    double time = 0;  // when it arrived, in seconds since 1970 by the server's clock
 
     // The first header of that name, ignoring case; nothing when it was not sent.
     std::optional<std::string> Header(std::string_view name) const;

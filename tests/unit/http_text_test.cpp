@@ -138,3 +138,54 @@ TEST(HttpText, ResumeContinuesOnlyWithTheRangeThatFollowsThePartialFile) {
             << c.status << " " << c.contentRange << " " << c.storedTotal;
     }
 }
+
+TEST(HttpText, OnlyTooManyRequestsAndServiceUnavailableAskToComeBackLater) {
+    for (DWORD status : {200u, 206u, 400u, 404u, 428u, 430u, 500u, 502u, 504u}) {
+        EXPECT_FALSE(IsComeBackLaterStatus(status)) << status;
+    }
+    EXPECT_TRUE(IsComeBackLaterStatus(429));
+    EXPECT_TRUE(IsComeBackLaterStatus(503));
+}
+
+TEST(HttpText, RetryAfterIsSecondsOrADateTakenAgainstNow) {
+    // Sun, 06 Nov 1994 08:49:37 GMT
+    constexpr int64_t kNow = 784111777;
+    struct Case {
+        const wchar_t* value;
+        bool valid;
+        int64_t seconds;
+    };
+    const Case cases[] = {
+        {L"0", true, 0},
+        {L"120", true, 120},
+        {L" 7 ", true, 7},
+        {L"99999999999999999999999", true, int64_t{1} << 40},  // as good as for ever
+        {L"Sun, 06 Nov 1994 08:49:47 GMT", true, 10},
+        {L"Sunday, 06-Nov-94 08:50:37 GMT", true, 60},
+        {L"Sun Nov  6 09:49:37 1994", true, 3600},
+        {L"sun, 06 nov 1994 08:49:38 gmt", true, 1},
+        {L"Sun, 06 Nov 1994 08:49:36 GMT", true, 0},  // already past: no wait
+        {L"Thu, 01 Jan 1970 00:00:00 GMT", true, 0},
+        {L"Mon, 29 Feb 2016 00:00:00 GMT", true, 1456704000 - kNow},
+        {L"Sat, 01 Jan 2000 00:00:00 GMT", true, 946684800 - kNow},
+        {L"Thursday, 01-Jan-70 00:00:00 GMT", true, 0},
+        {L"", false, 0},
+        {L"-5", false, 0},
+        {L"1.5", false, 0},
+        {L"10 s", false, 0},
+        {L"Sun, 06 Nov 1994 08:49:47", false, 0},      // no zone
+        {L"Sun, 31 Nov 1994 08:49:47 GMT", false, 0},  // no such day
+        {L"Tue, 29 Feb 2100 00:00:00 GMT", false, 0},  // not a leap year
+        {L"Sun, 06 Nov 1994 24:00:00 GMT", false, 0},
+        {L"Sun, 06 Xyz 1994 08:49:47 GMT", false, 0},
+        {L"Sun, 06 Nov 94 08:49:47 GMT", false, 0},  // the short year only with dashes
+        {L"Sun, 06 Nov 1994 08:49:47 GMT junk", false, 0},
+    };
+    for (const Case& c : cases) {
+        int64_t seconds = -7;
+        EXPECT_EQ(RetryAfterSeconds(c.value, kNow, seconds), c.valid) << c.value;
+        if (c.valid) {
+            EXPECT_EQ(seconds, c.seconds) << c.value;
+        }
+    }
+}
