@@ -23,13 +23,6 @@ constexpr DWORD kPollMs = 250;
 constexpr DWORD kReplyWaitMs = 2500;
 // Pauses and waits look at the stop this often, so that a stop takes effect at once.
 constexpr DWORD kStopCheckMs = 50;
-// A host or data port that does not answer a connect is given up after this long, rather
-// than after the system's own time-out of minutes.
-constexpr DWORD kConnectLimitMs = 60000;
-// A data connection that brings nothing for this long is given up, and so is a server that
-// does not confirm a retrieval within this long after its data connection has closed.
-constexpr DWORD kDataSilenceLimitMs = 60000;
-constexpr DWORD kCompletionLimitMs = 60000;
 constexpr size_t kReplyChunkBytes = 2047;
 // A reply line longer than this is cut; nothing the client reads needs more.
 constexpr size_t kLongestReplyLine = 4096;
@@ -58,6 +51,11 @@ struct FtpDataBlock {
     char* buffer = nullptr;
     size_t bufferBytes = 0;
     sockaddr_in server = {};  // the control connection's peer: data comes from there too
+    // The run's silence bound: a host or data port that does not answer a connect (rather than
+    // after the system's own time-out of minutes), a data connection that brings nothing, and
+    // a server that does not confirm a retrieval after its data connection closed are given
+    // up after this long.
+    DWORD silenceMs = kServerSilenceMs;
     // Written by the control reader only: a transfer opens one data connection at most, so a
     // second passive reply cannot start a receiver over the first one's socket and file.
     bool opened = false;
@@ -169,9 +167,9 @@ DWORD WINAPI FtpDataReceiver(LPVOID parameter) {
 }
 
 // Connects in steps of 50 ms so that cancelled() is looked at while the peer is silent; false
-// when the connect fails, is cancelled or has not succeeded within a minute.
+// when the connect fails, is cancelled or has not succeeded within limitMs.
 template <typename Cancelled>
-bool ConnectWithin(SOCKET socket, const sockaddr_in& address, Cancelled cancelled) {
+bool ConnectWithin(SOCKET socket, const sockaddr_in& address, DWORD limitMs, Cancelled cancelled) {
     u_long nonBlocking = 1;
     if (ioctlsocket(socket, FIONBIO, &nonBlocking) != 0) {
         return false;
@@ -180,7 +178,7 @@ bool ConnectWithin(SOCKET socket, const sockaddr_in& address, Cancelled cancelle
         connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
         DWORD start = GetTickCount();
-        while (!cancelled() && GetTickCount() - start < kConnectLimitMs) {
+        while (!cancelled() && GetTickCount() - start < limitMs) {
             SocketState state = WaitOneStep(socket, true);
             if (state == SocketState::kFailed) {
                 break;
@@ -217,7 +215,7 @@ bool FtpOpenDataConnection(FtpDataBlock& data, const std::string& reply) {
     }
     sockaddr_in address = data.server;
     address.sin_port = htons(port);
-    if (!ConnectWithin(socket, address, [&] { return data.quit || gStopFlag; })) {
+    if (!ConnectWithin(socket, address, data.silenceMs, [&] { return data.quit || gStopFlag; })) {
         closesocket(socket);
         return false;
     }
@@ -326,7 +324,7 @@ void ShutDown(SOCKET socket) {
 }
 
 // Connects to the host as an address or, failing that, to each IPv4 address of its name.
-bool ConnectControl(Socket& control, const FtpTarget& target, sockaddr_in& peer) {
+bool ConnectControl(Socket& control, const FtpTarget& target, DWORD limitMs, sockaddr_in& peer) {
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -341,7 +339,8 @@ bool ConnectControl(Socket& control, const FtpTarget& target, sockaddr_in& peer)
         address.sin_port = htons(target.port);
         // A socket whose connect failed is not reused: each address gets a fresh one.
         Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        if (socket && ConnectWithin(socket.get(), address, [] { return gStopFlag != 0; })) {
+        if (socket &&
+            ConnectWithin(socket.get(), address, limitMs, [] { return gStopFlag != 0; })) {
             control = std::move(socket);
             peer = address;
             connected = true;
@@ -431,7 +430,7 @@ void FtpFallback(int row, const std::wstring& url, const std::wstring& savePath,
 FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock& data,
                     const FtpTarget& target, FtpStart start) {
     Socket socket;
-    if (!ConnectControl(socket, target, data.server)) {
+    if (!ConnectControl(socket, target, data.silenceMs, data.server)) {
         return gStopFlag ? FtpOutcome::kStopped : FtpOutcome::kFallBack;
     }
     SOCKET controlSocket = socket.get();
@@ -488,7 +487,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
         // data connection silent for a minute: not a download.
         DWORD lastData = data.lastDataTick;  // read before the clock, so never in its future
         if (control.refused || (!control.alive && !control.complete) ||
-            GetTickCount() - lastData > kDataSilenceLimitMs) {
+            GetTickCount() - lastData > data.silenceMs) {
             return FtpOutcome::kFallBack;
         }
         Sleep(kPollMs);
@@ -504,7 +503,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
         if (gStopFlag) {
             return FtpOutcome::kStopped;
         }
-        if (GetTickCount() - closed > kCompletionLimitMs) {
+        if (GetTickCount() - closed > data.silenceMs) {
             return FtpOutcome::kFallBack;
         }
         Sleep(kPollMs);
@@ -521,6 +520,7 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
     data.url = &url;
     data.buffer = static_cast<char*>(slot.buffer);
     data.bufferBytes = slot.bufferBytes;
+    data.silenceMs = slot.inputs->silenceMs;
     data.expected = ReadTotalSize(row);
     Show(data, kPreparing, L"ダウンロード準備中", 0, kNoElapsed, data.expected);
 

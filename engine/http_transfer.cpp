@@ -46,6 +46,7 @@ struct OpenTransfer {
     InternetHandle connection;  // only for http and https
     InternetHandle request;
     InternetCall* call = nullptr;
+    DWORD silenceMs = kServerSilenceMs;  // the run's: how long a silent server is waited for
 };
 
 // Closes the request and its connection, which abandons whatever call of theirs is still
@@ -92,14 +93,14 @@ bool IsWebUrl(const std::wstring& url) {
 
 // http and https run in the library's asynchronous mode, everything else in its blocking mode
 // (see OpenThroughLibrary).
-InternetHandle OpenSession(const std::wstring& url) {
+InternetHandle OpenSession(const std::wstring& url, DWORD silenceMs) {
     if (IsWebUrl(url)) {
-        return InternetHandle(OpenAsyncSession(kUserAgent));
+        return InternetHandle(OpenAsyncSession(kUserAgent, silenceMs));
     }
     InternetHandle session(
         InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session) {
-        SetServerPatience(session.get());
+        SetServerPatience(session.get(), silenceMs);
     }
     return session;
 }
@@ -133,7 +134,7 @@ OpenEnd EndOfWait(InternetCall& call, CallEnd end) {
 // only end after the minute of silence.
 OpenEnd OpenThroughLibrary(OpenTransfer& transfer, const std::wstring& url,
                            const std::wstring& headers) {
-    InternetCall* call = InternetCall::Make(InternetCall::Mode::kBlocking);
+    InternetCall* call = InternetCall::Make(InternetCall::Mode::kBlocking, transfer.silenceMs);
     if (call == nullptr) {
         return OpenEnd::kFailed;
     }
@@ -176,12 +177,12 @@ OpenEnd OpenOnce(OpenTransfer& transfer, const std::wstring& url, const std::wst
     if (!connection) {
         return OpenEnd::kFailed;
     }
-    SetServerPatience(connection.get());
+    SetServerPatience(connection.get(), transfer.silenceMs);
     DWORD flags = kOpenFlags;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     }
-    InternetCall* call = InternetCall::Make(InternetCall::Mode::kAsynchronous);
+    InternetCall* call = InternetCall::Make(InternetCall::Mode::kAsynchronous, transfer.silenceMs);
     if (call == nullptr) {
         return OpenEnd::kFailed;
     }
@@ -535,7 +536,8 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     };
 
     OpenTransfer transfer;
-    transfer.session = OpenSession(url);
+    transfer.silenceMs = slot.inputs->silenceMs;
+    transfer.session = OpenSession(url, transfer.silenceMs);
     if (!transfer.session) {
         discardFile();
         AppendErrorLog(slot, url);
@@ -593,7 +595,8 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     std::wstring validator = ReadResumeValidator(row);
 
     OpenTransfer transfer;
-    transfer.session = OpenSession(url);
+    transfer.silenceMs = slot.inputs->silenceMs;
+    transfer.session = OpenSession(url, transfer.silenceMs);
     if (!transfer.session) {
         AppendErrorLog(slot, url);
         Show(row, kError, L"ダウンロードの準備に失敗", kNoElapsed, url, expected);

@@ -18,8 +18,8 @@ DWORD FailureOf(DWORD error) {
 
 }  // namespace
 
-InternetCall* InternetCall::Make(Mode mode) {
-    auto* call = new InternetCall(mode);
+InternetCall* InternetCall::Make(Mode mode, DWORD silenceMs) {
+    auto* call = new InternetCall(mode, silenceMs);
     if (call->completed_ == nullptr) {
         call->Abandon();
         call->Leave();
@@ -27,8 +27,9 @@ InternetCall* InternetCall::Make(Mode mode) {
     }
     if (mode == Mode::kBlocking) {
         call->work_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        HANDLE thread =
-            call->work_ != nullptr ? CreateThread(nullptr, 0, CallThread, call, 0, nullptr) : nullptr;
+        HANDLE thread = call->work_ != nullptr
+                            ? CreateThread(nullptr, 0, CallThread, call, 0, nullptr)
+                            : nullptr;
         if (thread == nullptr) {
             call->mode_ = Mode::kAsynchronous;  // no thread to tell
             call->Abandon();
@@ -40,8 +41,10 @@ InternetCall* InternetCall::Make(Mode mode) {
     return call;
 }
 
-InternetCall::InternetCall(Mode mode)
-    : mode_(mode), completed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+InternetCall::InternetCall(Mode mode, DWORD silenceMs)
+    : mode_(mode),
+      silenceMs_(silenceMs),
+      completed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 InternetCall::~InternetCall() {
     if (opened != nullptr) {
@@ -141,7 +144,7 @@ CallEnd InternetCall::Await() {
         if (gStopFlag) {
             return CallEnd::kStopped;
         }
-        if (GetTickCount() - start >= kServerSilenceMs) {
+        if (GetTickCount() - start >= silenceMs_) {
             return CallEnd::kSilent;
         }
     }
@@ -172,7 +175,7 @@ void CALLBACK InternetCall::OnStatus(HINTERNET handle, DWORD_PTR context, DWORD 
     }
 }
 
-HINTERNET OpenAsyncSession(const wchar_t* userAgent) {
+HINTERNET OpenAsyncSession(const wchar_t* userAgent, DWORD silenceMs) {
     HINTERNET session = InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
                                       INTERNET_FLAG_ASYNC);
     if (session == nullptr) {
@@ -183,15 +186,15 @@ HINTERNET OpenAsyncSession(const wchar_t* userAgent) {
         InternetCloseHandle(session);
         return nullptr;
     }
-    SetServerPatience(session);
+    SetServerPatience(session, silenceMs);
     return session;
 }
 
-void SetServerPatience(HINTERNET handle) {
+void SetServerPatience(HINTERNET handle, DWORD silenceMs) {
     // Longer than the waits' own minute, so that the waits decide: the library reports its
     // own time-out under Wine as one of several errors, some of which the open attempts
     // would take for a refusal and repeat.
-    DWORD patience = kServerSilenceMs + kLibraryGraceMs;
+    DWORD patience = silenceMs + kLibraryGraceMs;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         InternetSetOptionW(handle, option, &patience, sizeof patience);

@@ -18,14 +18,11 @@
 #include <functional>
 #include <memory>
 
-// How long a transfer waits for a server that sends nothing, before the answer or in the
-// body, before it gives up.
-constexpr DWORD kServerSilenceMs = 60000;
-
 enum class CallEnd {
     kCompleted,  // the call finished, well or not: Succeeded() says which
     kStopped,    // the run is to stop; the call may still be running
-    kSilent,     // a minute without a word from the server; the call may still be running
+    kSilent,     // the run's silence bound (a minute) without a word from the server; the call
+                 // may still be running
 };
 
 // What one request shares with the library (its callback, or the thread that makes its
@@ -35,8 +32,9 @@ class InternetCall {
 public:
     enum class Mode { kAsynchronous, kBlocking };
 
-    // nullptr when the system has no room for it (a blocking call's thread).
-    static InternetCall* Make(Mode mode);
+    // nullptr when the system has no room for it (a blocking call's thread). A call that
+    // hears nothing from the server for silenceMs ends as kSilent.
+    static InternetCall* Make(Mode mode, DWORD silenceMs);
     InternetCall(const InternetCall&) = delete;
     InternetCall& operator=(const InternetCall&) = delete;
 
@@ -86,12 +84,13 @@ public:
                                   DWORD infoLength);
 
 private:
-    explicit InternetCall(Mode mode);
+    InternetCall(Mode mode, DWORD silenceMs);
     ~InternetCall();
     void Release();
     static DWORD WINAPI CallThread(void* call);
 
     Mode mode_;
+    DWORD silenceMs_;
     std::atomic<int> holders_{2};
     std::atomic<HINTERNET> request_{nullptr};
     HANDLE completed_;
@@ -106,8 +105,8 @@ private:
     DWORD received_ = 0;
 };
 
-// A session in the asynchronous mode with the program's user agent and the minute of
-// patience on every handle made from it.
-HINTERNET OpenAsyncSession(const wchar_t* userAgent);
-// Gives a handle the minute of patience for connecting, sending and receiving.
-void SetServerPatience(HINTERNET handle);
+// A session in the asynchronous mode with the program's user agent and the patience of the
+// silence bound on every handle made from it.
+HINTERNET OpenAsyncSession(const wchar_t* userAgent, DWORD silenceMs);
+// Gives a handle the patience of the silence bound for connecting, sending and receiving.
+void SetServerPatience(HINTERNET handle, DWORD silenceMs);

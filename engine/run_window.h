@@ -7,6 +7,10 @@
 
 // What a run takes once, at its start, and keeps to its end: download mode locks the fields
 // and the options they come from for as long as the run lasts.
+// How long a transfer waits for a server that sends nothing (to connect, before the answer,
+// in the body, before an FTP server confirms a retrieval) before it gives up.
+constexpr DWORD kServerSilenceMs = 60000;
+
 struct RunInputs {
     std::wstring saveFolder;
     std::wstring logPaths[3];  // download, cancel and error log, in that order
@@ -15,6 +19,7 @@ struct RunInputs {
     int namingRule = 0;
     bool proxyOn = false;
     bool balloon = false;
+    DWORD silenceMs = kServerSilenceMs;
 };
 
 // The Referer switch and field: they stay usable during a run, so each transfer reads them

@@ -13,6 +13,14 @@ const wchar_t kIdleTitle[] = L"Velmora Downloader";
 const wchar_t kRunningTitle[] = L"ダウンロード実行中 - Velmora Downloader";
 const wchar_t kCompletionNotice[] = L"ダウンロードが完了しました";
 
+ShortSilenceBound::ShortSilenceBound(DWORD silenceMs) {
+    SetEnvironmentVariableW(L"VELMORA_SILENCE_MS", std::to_wstring(silenceMs).c_str());
+}
+
+ShortSilenceBound::~ShortSilenceBound() {
+    SetEnvironmentVariableW(L"VELMORA_SILENCE_MS", nullptr);
+}
+
 ListRecord ParseRecord(const std::wstring& line) {
     std::vector<std::wstring> fields;
     size_t start = 0;

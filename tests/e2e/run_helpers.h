@@ -61,6 +61,16 @@ bool SelectListRows(HWND listView, const std::vector<int>& rows);
 std::vector<RecordedRequest> RequestsFor(const std::vector<RecordedRequest>& requests,
                                          std::string_view name);
 
+// While it lives, programs started by the test wait silenceMs, not a minute, for a silent
+// server (the environment variable the program reads its silence bound from).
+class ShortSilenceBound {
+public:
+    explicit ShortSilenceBound(DWORD silenceMs);
+    ~ShortSilenceBound();
+    ShortSilenceBound(const ShortSilenceBound&) = delete;
+    ShortSilenceBound& operator=(const ShortSilenceBound&) = delete;
+};
+
 // The program started on its own folder with the HTTP server, a save folder and three empty
 // logs set in its settings.
 class ProgramRunTest : public testing::Test {
