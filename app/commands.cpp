@@ -30,7 +30,7 @@
 namespace {
 
 void RequestStop(HWND, const CommandRow&) {
-    gStopFlag = 1;
+    gRunStop.Request();
 }
 
 // Opens the bar's file in the program associated with it.

@@ -136,7 +136,7 @@ LRESULT OnClose(HWND hwnd) {
     if (!IsRunActive() || gPreparingFlag) {
         return DefWindowProcW(hwnd, WM_CLOSE, 0, 0);
     }
-    gStopFlag = 1;
+    gRunStop.Request();
     StartExitWait(hwnd);
     return 0;
 }

@@ -21,11 +21,10 @@
 #include <map>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
-
-// How often the end of a run looks whether the other workers have ended.
-constexpr DWORD kOtherWorkersPollMs = 250;
 
 // What the current run took at its start; replaced only by the next run's start.
 RunInputs gInputs;
@@ -240,7 +239,7 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
     try {
         int rowCount = 0;
         RunOnInterfaceThread([&] { rowCount = RowCount(); });
-        while (!gStopFlag) {
+        while (!gRunStop.IsSet()) {
             ClaimedEntry entry;
             if (!ClaimNext(scope, *slot.inputs, rowCount, entry)) {
                 break;
@@ -347,13 +346,13 @@ void StartWorkers(HWND mainWindow, RunWindow& window, RunScope scope, size_t slo
     for (size_t index = 0; index < slotCount; ++index) {
         ConnectionSlot& slot = gConnectionSlots[index];
         WriteSlotBusy(slot, 1);
-        HANDLE thread = CreateThread(nullptr, 0, worker, &slot, 0, nullptr);
-        if (thread != nullptr) {
-            CloseHandle(thread);  // the busy flags tell when a worker has ended
+        // Kept until the run's end, which waits for the other workers on their handles.
+        slot.thread = CreateThread(nullptr, 0, worker, &slot, 0, nullptr);
+        if (slot.thread != nullptr) {
             continue;
         }
         // The workers already started see the stop and end the run without a notice.
-        gStopFlag = 1;
+        gRunStop.Request();
         ReleaseSlots(index);
         if (index == 0) {
             window.RestoreIdleMode();
@@ -370,14 +369,27 @@ size_t ConnectionCount(const RunInputs& inputs) {
                     gConnectionSlots.size());
 }
 
-bool OtherWorkersIdle(const RunInputs& inputs) {
-    size_t count = ConnectionCount(inputs);
-    for (size_t number = 1; number < count; ++number) {
-        if (ReadSlotBusy(gConnectionSlots[number]) != 0) {
-            return false;
+// Waits until every worker but slot 0's own has ended, and lets go of their handles. A worker
+// may still be handing its last row updates to the interface thread, which this wait never
+// blocks. A thread's end orders everything it did before it for this thread.
+void WaitForOtherWorkers(const RunInputs& inputs) {
+    size_t workers = ConnectionCount(inputs);
+    std::vector<HANDLE> threads;
+    for (size_t number = 1; number < workers; ++number) {
+        if (gConnectionSlots[number].thread != nullptr) {
+            threads.push_back(gConnectionSlots[number].thread);
         }
     }
-    return true;
+    for (size_t first = 0; first < threads.size(); first += MAXIMUM_WAIT_OBJECTS) {
+        DWORD count =
+            static_cast<DWORD>(std::min<size_t>(threads.size() - first, MAXIMUM_WAIT_OBJECTS));
+        WaitForMultipleObjects(count, threads.data() + first, TRUE, INFINITE);
+    }
+    for (size_t number = 1; number < workers; ++number) {
+        if (HANDLE thread = std::exchange(gConnectionSlots[number].thread, nullptr)) {
+            CloseHandle(thread);
+        }
+    }
 }
 
 }  // namespace
@@ -386,11 +398,7 @@ void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
     RunWindow& window = *slot0.window;
     const RunInputs& inputs = *slot0.inputs;
 
-    // The other workers set their busy flags to 0 as their last action; they may still be
-    // handing their last row updates to the interface thread, which this sleep never blocks.
-    while (!OtherWorkersIdle(inputs)) {
-        Sleep(kOtherWorkersPollMs);
-    }
+    WaitForOtherWorkers(inputs);
 
     // The windows belong to the interface thread, which carries the change out in one sent
     // message while this thread holds no lock.
@@ -408,11 +416,15 @@ void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
     }
     // Read before the next run's start may replace what this one took.
     bool balloon = inputs.balloon;
+    // This worker's own handle: nothing waits on it.
+    if (HANDLE own = std::exchange(slot0.thread, nullptr)) {
+        CloseHandle(own);
+    }
     // From here on a new run may start, and the slot array may change: slot 0 is not
     // touched again.
     WriteSlotBusy(slot0, 0);
 
-    if (gStopFlag != 0) {
+    if (gRunStop.IsSet()) {
         return;
     }
     // Runs its own modal loop on this thread; the user may already start the next run.
@@ -422,7 +434,7 @@ void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
 void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     gPreparingFlag = 1;
     SetRunActive(true);
-    gStopFlag = 0;
+    gRunStop.Reset();
     gSelectedRunFlag = scope == RunScope::kSelectedEntries ? 1 : 0;
     window.BeginDownloadMode();
 

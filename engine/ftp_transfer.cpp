@@ -215,7 +215,8 @@ bool FtpOpenDataConnection(FtpDataBlock& data, const std::string& reply) {
     }
     sockaddr_in address = data.server;
     address.sin_port = htons(port);
-    if (!ConnectWithin(socket, address, data.silenceMs, [&] { return data.quit || gStopFlag; })) {
+    if (!ConnectWithin(socket, address, data.silenceMs,
+                       [&] { return data.quit || gRunStop.IsSet(); })) {
         closesocket(socket);
         return false;
     }
@@ -289,15 +290,9 @@ DWORD WINAPI FtpControlReader(LPVOID parameter) {
     return 0;
 }
 
-// Sleeps in short steps; false as soon as a stop is asked for.
+// Sleeps ms; false as soon as a stop is asked for.
 bool PauseUnlessStopped(DWORD ms) {
-    for (DWORD slept = 0; slept < ms; slept += kStopCheckMs) {
-        if (gStopFlag) {
-            return false;
-        }
-        Sleep(kStopCheckMs);
-    }
-    return !gStopFlag;
+    return gRunStop.SleepUnlessStopped(ms);
 }
 
 // Waits up to limitMs until done() holds; false only when a stop was asked for meanwhile.
@@ -309,7 +304,7 @@ bool WaitUnlessStopped(DWORD limitMs, Condition done) {
             return false;
         }
     }
-    return !gStopFlag;
+    return !gRunStop.IsSet();
 }
 
 bool SendAll(SOCKET socket, const std::string& text) {
@@ -333,14 +328,14 @@ bool ConnectControl(Socket& control, const FtpTarget& target, DWORD limitMs, soc
         return false;
     }
     bool connected = false;
-    for (addrinfo* entry = found; entry != nullptr && !connected && !gStopFlag;
+    for (addrinfo* entry = found; entry != nullptr && !connected && !gRunStop.IsSet();
          entry = entry->ai_next) {
         sockaddr_in address = *reinterpret_cast<sockaddr_in*>(entry->ai_addr);
         address.sin_port = htons(target.port);
         // A socket whose connect failed is not reused: each address gets a fresh one.
         Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         if (socket &&
-            ConnectWithin(socket.get(), address, limitMs, [] { return gStopFlag != 0; })) {
+            ConnectWithin(socket.get(), address, limitMs, [] { return gRunStop.IsSet(); })) {
             control = std::move(socket);
             peer = address;
             connected = true;
@@ -431,7 +426,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
                     const FtpTarget& target, FtpStart start) {
     Socket socket;
     if (!ConnectControl(socket, target, data.silenceMs, data.server)) {
-        return gStopFlag ? FtpOutcome::kStopped : FtpOutcome::kFallBack;
+        return gRunStop.IsSet() ? FtpOutcome::kStopped : FtpOutcome::kFallBack;
     }
     SOCKET controlSocket = socket.get();
     if (!session.StartReader(std::move(socket))) {
@@ -477,7 +472,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
         return FtpOutcome::kFallBack;
     }
     for (;;) {
-        if (gStopFlag) {
+        if (gRunStop.IsSet()) {
             return FtpOutcome::kStopped;
         }
         if (!data.running) {
@@ -490,7 +485,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
             GetTickCount() - lastData > data.silenceMs) {
             return FtpOutcome::kFallBack;
         }
-        Sleep(kPollMs);
+        PauseUnlessStopped(kPollMs);
     }
     if (!data.ok) {
         return FtpOutcome::kFallBack;
@@ -500,13 +495,13 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
     // closes it early. Only the server's completion reply makes the file a download.
     DWORD closed = GetTickCount();
     while (!control.complete && !control.refused && control.alive) {
-        if (gStopFlag) {
+        if (gRunStop.IsSet()) {
             return FtpOutcome::kStopped;
         }
         if (GetTickCount() - closed > data.silenceMs) {
             return FtpOutcome::kFallBack;
         }
-        Sleep(kPollMs);
+        PauseUnlessStopped(kPollMs);
     }
     return control.complete && !control.refused ? FtpOutcome::kDone : FtpOutcome::kFallBack;
 }

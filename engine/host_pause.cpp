@@ -117,7 +117,7 @@ HostWait::HostWait(HostPauses* pauses, const std::wstring& url, std::function<vo
       show_(std::move(show)) {}
 
 bool HostWait::AwaitTurn() {
-    if (gStopFlag) {
+    if (gRunStop.IsSet()) {
         return false;
     }
     if (host_.empty()) {
@@ -153,7 +153,8 @@ bool HostWait::WaitUntil(uint64_t at) {
             show_(secondsLeft);
             shown = secondsLeft;
         }
-        if (!SleepUnlessStopped(static_cast<DWORD>(std::min<uint64_t>(at - now, kStopPollMs)))) {
+        if (!gRunStop.SleepUnlessStopped(
+                static_cast<DWORD>(std::min<uint64_t>(at - now, kStopPollMs)))) {
             return false;
         }
         if (!pauses_->StillCurrent(host_, turn_)) {

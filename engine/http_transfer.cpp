@@ -278,7 +278,7 @@ OpenResult OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
         }
         ++attempt;
     }
-    return gStopFlag ? OpenResult::kStopped : OpenResult::kFailed;
+    return gRunStop.IsSet() ? OpenResult::kStopped : OpenResult::kFailed;
 }
 
 enum class ReadEnd { kData, kEnd, kFailed, kStopped };
@@ -398,7 +398,7 @@ ReadResult ReadIntoFile(HINTERNET request, InternetCall& call, HANDLE file, int 
                         const std::wstring& url, double downloaded, double total,
                         ConnectionSlot& slot) {
     ReadResult result = {downloaded, 0, false, false};
-    if (gStopFlag) {
+    if (gRunStop.IsSet()) {
         return result;
     }
     SpeedRing ring;
@@ -435,7 +435,7 @@ ReadResult ReadIntoFile(HINTERNET request, InternetCall& call, HANDLE file, int 
         }
         result.downloaded += received;
         ring.Count(result.elapsed, received);
-    } while (!gStopFlag);
+    } while (!gRunStop.IsSet());
     call.whileWaiting = nullptr;
     return result;
 }
@@ -443,7 +443,7 @@ ReadResult ReadIntoFile(HINTERNET request, InternetCall& call, HANDLE file, int 
 // The one outcome of a transfer that reached its read loop.
 void Finish(int row, const std::wstring& url, ConnectionSlot& slot, const ReadResult& read,
             double total) {
-    if (gStopFlag) {
+    if (gRunStop.IsSet()) {
         if (total != kNoSize) {
             StoreTotalSize(row, total);
         }

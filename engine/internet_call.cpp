@@ -131,17 +131,25 @@ CallEnd InternetCall::Run(std::function<BOOL()> issue) {
     return Await();
 }
 
+// Waits for the call's completion together with the run's stop. A wait that shows progress
+// meanwhile wakes every kStopPollMs to let it; any other sleeps until the silence bound.
 CallEnd InternetCall::Await() {
     DWORD start = GetTickCount();
+    const HANDLE ends[] = {completed_, gRunStop.Event()};
+    DWORD count = ends[1] != nullptr ? 2 : 1;
     for (;;) {
-        if (WaitForSingleObject(completed_, kStopPollMs) == WAIT_OBJECT_0) {
+        DWORD waited = GetTickCount() - start;
+        DWORD left = waited < silenceMs_ ? silenceMs_ - waited : 0;
+        DWORD step = whileWaiting || count == 1 ? std::min(left, kStopPollMs) : left;
+        DWORD woke = WaitForMultipleObjects(count, ends, FALSE, step);
+        if (woke == WAIT_OBJECT_0) {
             pending = false;
             return CallEnd::kCompleted;
         }
         if (whileWaiting) {
             whileWaiting();
         }
-        if (gStopFlag) {
+        if (gRunStop.IsSet()) {
             return CallEnd::kStopped;
         }
         if (GetTickCount() - start >= silenceMs_) {

@@ -4,23 +4,45 @@
 
 std::vector<ConnectionSlot> gConnectionSlots;
 
-std::atomic<int32_t> gStopFlag{0};
+RunStop gRunStop;
 std::atomic<int32_t> gPreparingFlag{0};
 std::atomic<int32_t> gSelectedRunFlag{0};
 int32_t gRunCursor = 0;
 int32_t gSelectedRunCursor = 0;
 std::vector<int32_t> gSelectionSnapshot;
 
-bool SleepUnlessStopped(DWORD ms) {
-    while (!gStopFlag) {
-        if (ms == 0) {
-            return true;
-        }
-        DWORD step = ms < kStopPollMs ? ms : kStopPollMs;
-        Sleep(step);
-        ms -= step;
+RunStop::RunStop() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+RunStop::~RunStop() {
+    if (event_ != nullptr) {
+        CloseHandle(event_);
     }
-    return false;
+}
+
+void RunStop::Request() {
+    flag_.store(1);
+    if (event_ != nullptr) {
+        SetEvent(event_);
+    }
+}
+
+void RunStop::Reset() {
+    if (event_ != nullptr) {
+        ResetEvent(event_);
+    }
+    flag_.store(0);
+}
+
+bool RunStop::SleepUnlessStopped(DWORD ms) const {
+    if (IsSet()) {
+        return false;
+    }
+    if (event_ == nullptr) {
+        Sleep(ms);  // the system had no event for the program: the stop comes after the sleep
+    } else {
+        WaitForSingleObject(event_, ms);
+    }
+    return !IsSet();
 }
 
 bool AllocateConnectionSlots(HWND mainWindow, int count) {
@@ -48,11 +70,11 @@ void FreeConnectionSlots() {
 int32_t ReadSlotBusy(const ConnectionSlot& slot) {
     // atomic_ref needs a mutable object even for a load.
     return std::atomic_ref<int32_t>(const_cast<int32_t&>(slot.busy))
-        .load(std::memory_order_relaxed);
+        .load(std::memory_order_acquire);
 }
 
 void WriteSlotBusy(ConnectionSlot& slot, int32_t busy) {
-    std::atomic_ref<int32_t>(slot.busy).store(busy, std::memory_order_relaxed);
+    std::atomic_ref<int32_t>(slot.busy).store(busy, std::memory_order_release);
 }
 
 bool IsRunActive() {

@@ -1,9 +1,11 @@
 // State that the interface and the download engine share about download runs: one
-// ConnectionSlot per connection and the run-wide flags and cursors.
+// ConnectionSlot per connection, the run's stop, and the run-wide flags and cursors.
 //
-// The flags are single 32-bit values written by one side and polled by the other; a reader
-// only has to see a change eventually, so relaxed atomics are enough. The cursors are guarded
-// by gCursorLock.
+// The flags are single 32-bit values written by one side and read by the other; a reader
+// only has to see a change eventually, so relaxed atomics are enough for them. A slot's busy
+// flag is different: a worker clears it as its last act, and whoever sees it cleared may then
+// resize or free the slots, so it is released and acquired. The cursors are guarded by
+// gCursorLock.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +26,7 @@ struct ConnectionSlot {
     HostPauses* hosts;        // the current run's hosts that asked it to wait
     int32_t number;           // 0 .. connection count - 1
     int32_t busy;             // 1 while the slot's worker runs; slot 0's is the run-active flag
+    HANDLE thread;            // the slot's worker of the current run, until the run has ended
     HANDLE heap;              // private heap of the current run
     void* buffer;             // transfer buffer of the configured size, from that heap
     size_t bufferBytes;
@@ -34,11 +37,33 @@ struct ConnectionSlot {
 
 extern std::vector<ConnectionSlot> gConnectionSlots;
 
-extern std::atomic<int32_t> gStopFlag;
-// How often a wait looks at the run's stop: a stop takes effect within this.
+// A run's stop: a flag that every step of a transfer can test at once, and a manual-reset
+// event that every wait of the run waits on together with what it waits for, so that a stop
+// ends the wait at once.
+class RunStop {
+public:
+    RunStop();
+    ~RunStop();
+    RunStop(const RunStop&) = delete;
+    RunStop& operator=(const RunStop&) = delete;
+
+    void Request();
+    // A new run starts unstopped.
+    void Reset();
+    bool IsSet() const { return flag_.load() != 0; }
+    HANDLE Event() const { return event_; }
+    // Waits ms, or less when a stop comes meanwhile; false then.
+    bool SleepUnlessStopped(DWORD ms) const;
+
+private:
+    std::atomic<int32_t> flag_{0};
+    HANDLE event_;
+};
+
+// One program runs one download run at a time; this is its stop.
+extern RunStop gRunStop;
+// How often a wait that also shows progress or watches something without an event looks up.
 constexpr DWORD kStopPollMs = 100;
-// Sleeps ms, or less when the run is asked to stop meanwhile; false then.
-bool SleepUnlessStopped(DWORD ms);
 extern std::atomic<int32_t> gPreparingFlag;
 extern std::atomic<int32_t> gSelectedRunFlag;
 extern int32_t gRunCursor;

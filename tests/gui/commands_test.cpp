@@ -87,25 +87,25 @@ TEST_F(MainWindowTest, RefusedCommandsDoNothingDuringARunWhateverTheirSource) {
     }
     EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(shellCalls_.empty());
-    EXPECT_EQ(gStopFlag, 0);
+    EXPECT_FALSE(gRunStop.IsSet());
     EXPECT_TRUE(IsWindow(window_));
 }
 
 TEST_F(MainWindowTest, DownloadKeyStopsARunAndStopCommandWorksAtAnyTime) {
     CreateWindowUnderTest();
     SendCommand(IDM_STOP);  // idle: only the flag
-    EXPECT_EQ(gStopFlag, 1);
+    EXPECT_TRUE(gRunStop.IsSet());
     EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(IsRunActive() == false);
 
-    gStopFlag = 0;
+    gRunStop.Reset();
     SetRunActive(true);
     PressKey(VK_F5);
-    EXPECT_EQ(gStopFlag, 1);
+    EXPECT_TRUE(gRunStop.IsSet());
 
-    gStopFlag = 0;
+    gRunStop.Reset();
     SendCommand(IDM_STOP);
-    EXPECT_EQ(gStopFlag, 1);
+    EXPECT_TRUE(gRunStop.IsSet());
 }
 
 TEST_F(MainWindowTest, EditCommandsOpenTheBarsFileOrSayThePathIsWrong) {

@@ -123,8 +123,8 @@ protected:
     }
 
     void TearDown() override {
-        for (ConnectionSlot& slot : gConnectionSlots) {
-            WriteSlotBusy(slot, 0);
+        for (size_t number = 0; number < gConnectionSlots.size(); ++number) {
+            EndWorker(number);
         }
         FinishEndOfRun();
         SetTrayObserver(nullptr);
@@ -138,10 +138,25 @@ protected:
         BeginDownloadMode(window_);
         SetWindowTextW(window_, kRunningTitle);
         SetClassLongPtrW(window_, GCLP_HICON, reinterpret_cast<LONG_PTR>(gBusyIcon));
-        for (ConnectionSlot& slot : gConnectionSlots) {
+        for (size_t number = 0; number < gConnectionSlots.size(); ++number) {
+            ConnectionSlot& slot = gConnectionSlots[number];
             WriteSlotBusy(slot, 1);
+            // The other workers' threads, as the end of the run waits for them: signalled when
+            // the test ends the worker.
+            if (number != 0) {
+                slot.thread = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            }
         }
         gRunCursor = 7;
+    }
+
+    // A worker's last acts: its slot is no longer busy, and its thread ends.
+    static void EndWorker(size_t number) {
+        ConnectionSlot& slot = gConnectionSlots[number];
+        WriteSlotBusy(slot, 0);
+        if (number != 0 && slot.thread != nullptr) {
+            SetEvent(slot.thread);
+        }
     }
 
     // Slot 0 ends the run with the door and the inputs a run start hands it.
@@ -274,10 +289,10 @@ TEST_F(DownloadModeTest, DownloadModeEndOfRunWaitsForTheOtherWorkersBeforeAnythi
         EXPECT_TRUE(Notices().empty());
     };
     expectUnchanged();
-    WriteSlotBusy(gConnectionSlots[1], 0);
+    EndWorker(1);
     expectUnchanged();
 
-    WriteSlotBusy(gConnectionSlots[2], 0);
+    EndWorker(2);
     ASSERT_TRUE(FinishEndOfRun()) << "the end of the run did not return";
     EXPECT_EQ(ReadControls(window_), idle);
     EXPECT_EQ(Title(window_), L"Velmora Downloader");
@@ -325,9 +340,9 @@ TEST_F(DownloadModeTest, DownloadModeNoticeFollowsStopBalloonAndTray) {
         }
         EnterRun();
         for (size_t number = 1; number < gConnectionSlots.size(); ++number) {
-            WriteSlotBusy(gConnectionSlots[number], 0);
+            EndWorker(number);
         }
-        gStopFlag = c.stopped ? 1 : 0;
+        c.stopped ? gRunStop.Request() : gRunStop.Reset();
         {
             std::lock_guard<std::mutex> guard(mutex_);
             notices_.clear();
@@ -368,7 +383,7 @@ TEST_F(DownloadModeTest, DownloadModeNoticeFollowsStopBalloonAndTray) {
             EXPECT_EQ(data.uTimeout, 0u);
         }
 
-        gStopFlag = 0;
+        gRunStop.Reset();
         gSettings.balloon = 0;
         DestroyWindow(window_);
         window_ = nullptr;

@@ -115,7 +115,7 @@ protected:
     void TearDown() override {
         // A run left going by a failed check ends before its window goes.
         if (window_ != nullptr && IsWindow(window_) && IsRunActive()) {
-            gStopFlag = 1;
+            gRunStop.Request();
             PumpUntil([] { return !IsRunActive(); }, 15000);
         }
         server_.Stop();

@@ -40,7 +40,7 @@ void MainWindowTest::TearDown() {
         DestroyWindow(window_);
     }
     PumpPending();
-    gStopFlag = 0;
+    gRunStop.Reset();
     gPreparingFlag = 0;
     gSelectedRunFlag = 0;
     SetMessageResponder(nullptr);

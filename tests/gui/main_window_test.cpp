@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, AnsweringNoToTheExitQuestionChangesNothing) {
     SetRunActive(true);
     SendMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(window_));
-    EXPECT_EQ(gStopFlag, 0);
+    EXPECT_FALSE(gRunStop.IsSet());
     ASSERT_EQ(messages_.size(), 2u);
     EXPECT_EQ(messages_[0].text, L"プログラムを終了しますか？");
     EXPECT_EQ(messages_[0].caption, L"確認");
@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, CloseDuringRunStopsThenClosesOnceTheRunHasEnded) {
     SetRunActive(true);
     answers_ = {IDYES};
     SendMessageW(window_, WM_CLOSE, 0, 0);
-    EXPECT_EQ(gStopFlag, 1);
+    EXPECT_TRUE(gRunStop.IsSet());
     // The run is still winding down: the window waits for it.
     EXPECT_FALSE(PumpUntil([&] { return !IsWindow(window_); }, 600));
 

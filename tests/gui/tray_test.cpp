@@ -264,10 +264,10 @@ TEST_F(TrayTest, TrayMenuStopsARunAndExitsThroughTheCloseQuestion) {
     std::vector<MenuItem> items = UseTrayMenu({'D'});
     ASSERT_EQ(items.size(), 4u);
     EXPECT_EQ(items[0], (MenuItem{IDM_STOP, L"ダウンロード中止(&D)"}));
-    EXPECT_EQ(gStopFlag, 1);
+    EXPECT_TRUE(gRunStop.IsSet());
     EXPECT_TRUE(IsRunActive());
     SetRunActive(false);
-    gStopFlag = 0;
+    gRunStop.Reset();
 
     // "終了" asks first; No keeps the program in the tray, Yes closes it.
     UseTrayMenu({'X'});
