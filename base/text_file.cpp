@@ -449,6 +449,10 @@ std::string EncodeUtf16LeText(std::wstring_view text) {
     return bytes;
 }
 
+void AppendUtf16LeText(std::string& bytes, std::wstring_view text) {
+    AppendEncoded(bytes, text, TextEncoding::kUtf16Le);
+}
+
 bool RewriteTextFileUtf16(const std::wstring& path, const std::vector<std::wstring>& lines,
                           bool lastLineHasLineFeed) {
     try {

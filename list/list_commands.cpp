@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <new>
+
 namespace {
 
 void SaveAndCount() {
@@ -49,57 +51,44 @@ bool ApplyLogFile(const std::wstring& path, LogKind log) {
 }
 
 void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly) {
-    HWND list = DownloadListWindow();
-    int count = RowCount();
     {
         ListRedrawPause pause;
-        for (int row = 0; row < count; ++row) {
-            if (selectedOnly &&
-                !(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED)) {
-                continue;
-            }
+        auto setRow = [&](int row) {
             SetRowState(row, state);
             SetRowText(row, kColumnState, stateText);
             RebuildRowRecord(row);
+        };
+        if (selectedOnly) {
+            for (int row : SelectedRows()) {
+                setRow(row);
+            }
+        } else {
+            int count = RowCount();
+            for (int row = 0; row < count; ++row) {
+                setRow(row);
+            }
         }
     }
     SaveAndCount();
 }
 
 bool DeleteSelectedRows() {
-    HWND list = DownloadListWindow();
-    SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
-    std::vector<int> deleted;
-    bool renumbered = true;
+    SendMessageW(DownloadListWindow(), LVM_ENSUREVISIBLE, 0, FALSE);
+    bool deleted = true;
     {
         ListRedrawPause pause;
-        std::vector<int> selected = SelectedRows();
-        // From the end, so the rows still to visit keep their indexes.
-        for (auto row = selected.rbegin(); row != selected.rend(); ++row) {
-            if (!DeleteListRow(*row)) {
-                break;
-            }
-            deleted.push_back(*row);
-        }
-        RemoveRowRecords(deleted);
-        int count = RowCount();
-        int first = deleted.empty() ? count : deleted.back();
-        for (int row = first; row < count && renumbered; ++row) {
-            renumbered = SetRowText(row, kColumnNumber, std::to_wstring(row + 1));
+        try {
+            DeleteRows(SelectedRows());
+        } catch (const std::bad_alloc&) {
+            deleted = false;  // not even the list of the selected rows could be made
         }
     }
     SaveAndCount();
-    return renumbered;
+    return deleted;
 }
 
-bool DeleteAllRows() {
-    if (!DeleteAllListRows()) {
-        ReorderRecordsLikeRows();
-        SaveAndCount();
-        return false;
-    }
+void DeleteAllRows() {
+    DeleteEveryRow();
     TellCountsChanged(CountsNotice::kAtOnce);
-    ClearRowRecords();
     SaveListFile();  // an empty list: the mark alone
-    return true;
 }

@@ -29,7 +29,7 @@ constexpr DWORD kSavePaceMs = 250;
 
 // Given when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
-const RowRecords* gRecords = nullptr;
+ListFileBytes gFileBytes;
 
 // A list file that start-up could not read whole is the user's data all the same: it is moved
 // aside before anything can save over it. Where it would not move, nothing is saved at all.
@@ -47,7 +47,7 @@ int gFailedSaves = 0;     // in a row, for the pause before the next attempt
 // What the interface thread and the saving thread share, under gSaverLock.
 struct SaveJob {
     std::wstring path;
-    std::wstring records;
+    std::string bytes;
     DWORD delayMs = 0;
 };
 std::mutex gSaverLock;
@@ -65,7 +65,7 @@ void OnSaveFinished();
 // Never throws: it runs on the saving thread, where an exception would end the program.
 bool WriteRecords(const SaveJob& job) noexcept {
     try {
-        return ReplaceFileAtomically(job.path, EncodeUtf16LeText(job.records));
+        return ReplaceFileAtomically(job.path, job.bytes);
     } catch (const std::bad_alloc&) {
         return false;  // tried again like any failed save
     }
@@ -147,7 +147,7 @@ void StartSaveIfDue(bool now) {
         }
     }
     gLastSaveStart = GetTickCount();
-    SaveJob job{gListFilePath, ListFileText(*gRecords), RetryDelay()};
+    SaveJob job{gListFilePath, gFileBytes(), RetryDelay()};
     gListChanged = false;
     {
         std::lock_guard<std::mutex> guard(gSaverLock);
@@ -235,9 +235,9 @@ void SetUnreadFileAside() {
 
 }  // namespace
 
-std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& records) {
+std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes fileBytes) {
     gListFilePath = path;
-    gRecords = &records;
+    gFileBytes = std::move(fileBytes);
     gListChanged = false;
     gFailedSaves = 0;
     gUnreadFileAside.clear();
@@ -265,16 +265,6 @@ std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& 
 
 void KeepListFileAside() {
     SetUnreadFileAside();
-}
-
-std::wstring ListFileText(const RowRecords& records) {
-    std::wstring text;
-    for (const auto& record : records) {
-        if (record) {
-            text += *record;
-        }
-    }
-    return text;
 }
 
 void TellOfUnreadListFile(HWND owner) {

@@ -11,6 +11,7 @@
 
 #include "list/row_record.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,13 @@ struct LoadedRow {
 // state outside 0-5, fewer than three "|" or no URL are skipped. A file that is there but
 // cannot be read (not to be opened or decoded) is moved aside under a name that says so, and
 // the list starts empty; where the move fails too, nothing is saved for the rest of the
-// session. Every later save writes records, the list's own table, to path.
-std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& records);
+// session. Every later save writes what fileBytes gives at that moment (the mark and every
+// record, as AllRecordsFileBytes makes them) to path.
+using ListFileBytes = std::function<std::string()>;
+std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes fileBytes);
 // The list could not take every row loaded: the file still holds those that did not fit, so
 // it is kept whole, moved aside like a file that cannot be read.
 void KeepListFileAside();
-// What the file holds for the records: each one in order (a row without one has none).
-std::wstring ListFileText(const RowRecords& records);
 // Once the main window is up: tells the user where a list file that could not be read went.
 void TellOfUnreadListFile(HWND owner);
 // After a change of the list: brings the file up to date with the records of every row. A

@@ -3,36 +3,14 @@
 #include "list/download_list.h"
 #include "list/list_file.h"
 
-#include <commctrl.h>
-
-#include <unordered_map>
+#include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace {
 
 constexpr int kColumnCount = 6;
 int gSortDirection[kColumnCount] = {};
-
-struct SortContext {
-    int column;
-    int direction;
-    std::unordered_map<LPARAM, RowSortKey> keys;  // by the row's item data
-};
-
-// Each row's key is read once before the sort: the comparison then costs no window message,
-// which keeps a sort of 100,000 rows to a fraction of a second.
-int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM parameter) {
-    const auto& context = *reinterpret_cast<const SortContext*>(parameter);
-    return CompareRowKeys(context.keys.at(a), context.keys.at(b), context.column,
-                          context.direction);
-}
-
-LPARAM ItemData(HWND list, int row) {
-    LVITEMW item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
 
 }  // namespace
 
@@ -54,22 +32,20 @@ void SortRowsByColumn(int column) {
         return;
     }
     gSortDirection[column] = gSortDirection[column] == 1 ? 2 : 1;
-    HWND list = DownloadListWindow();
-    SortContext context = {column, gSortDirection[column], {}};
+    int direction = gSortDirection[column];
     int count = RowCount();
+    // Each row's key is read once before the sort, so the comparisons only compare.
+    std::vector<RowSortKey> keys;
+    keys.reserve(static_cast<size_t>(count));
     for (int row = 0; row < count; ++row) {
-        RowSortKey key = {RowState(row), std::wstring()};
-        if (column != kColumnNumber) {
-            key.text = RowText(row, column);
-        }
-        context.keys.emplace(ItemData(list, row), std::move(key));
+        keys.push_back({RowState(row), column != kColumnNumber ? RowText(row, column) : L""});
     }
+    std::vector<int> order(static_cast<size_t>(count));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return CompareRowKeys(keys[a], keys[b], column, direction) < 0;
+    });
     ListRedrawPause pause;
-    SendMessageW(list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&context),
-                 reinterpret_cast<LPARAM>(CompareRows));
-    ReorderRecordsLikeRows();
-    for (int row = 0; row < count; ++row) {
-        SetRowText(row, kColumnNumber, std::to_wstring(row + 1));
-    }
+    ReorderRows(order);
     SaveListFile();
 }

@@ -10,21 +10,13 @@ namespace {
 constexpr uint32_t kShowIntervalMs = 500;
 constexpr uint32_t kSaveIntervalMs = 3000;
 
-// Only what differs from the row is set: every change of a cell costs the control a repaint.
-bool SetCell(int row, int column, const std::wstring& text) {
-    return RowText(row, column) == text || SetRowText(row, column, text);
-}
-
 bool SetRowColumns(const RowUpdate& update) {
     int row = update.row;
-    bool numbered = RowText(row, kColumnNumber) == std::to_wstring(row + 1);
-    bool itemSet = numbered ? RowState(row) == update.state || SetRowState(row, update.state)
-                            : SetRowNumberAndState(row, update.state);
-    return itemSet && SetCell(row, kColumnState, update.stateText) &&
-           SetCell(row, kColumnSpeed, FormatSpeedText(update.speed)) &&
-           SetCell(row, kColumnElapsed, FormatElapsedText(update.elapsed)) &&
-           SetCell(row, kColumnSize, FormatSizeText(update.size)) &&
-           SetCell(row, kColumnUrl, update.url);
+    return SetRowState(row, update.state) && SetRowText(row, kColumnState, update.stateText) &&
+           SetRowText(row, kColumnSpeed, FormatSpeedText(update.speed)) &&
+           SetRowText(row, kColumnElapsed, FormatElapsedText(update.elapsed)) &&
+           SetRowText(row, kColumnSize, FormatSizeText(update.size)) &&
+           SetRowText(row, kColumnUrl, update.url);
 }
 
 bool ShowUpdate(const RowUpdate& update) {

@@ -67,7 +67,7 @@ TEST_F(DownloadListTest, NewRowShowsStandbyAndHasAFourFieldRecord) {
     HWND list = GetDlgItem(window_, kListViewId);
     ASSERT_EQ(list, DownloadListWindow());
     // The scroll bar bits come and go with the content.
-    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL), 0x50000009);
+    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL), 0x50001009);
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
     const int formats[] = {LVCFMT_RIGHT,  LVCFMT_CENTER, LVCFMT_CENTER,
@@ -87,7 +87,7 @@ TEST_F(DownloadListTest, TotalSizeIsStoredReadAndKeptByRebuilds) {
     EXPECT_EQ(RowRecordText(0), L"0|スタンバイ| ？ Byte|http://example.com/a.zip|124\n");
     StoreTotalSize(0, 2048);
     EXPECT_EQ(ReadTotalSize(0), 2048);
-    SetRowNumberAndState(0, kDone);
+    SetRowState(0, kDone);
     SetRowText(0, kColumnState, L"ダウンロード完了");
     ASSERT_TRUE(RebuildRowRecord(0));
     EXPECT_EQ(RowRecordText(0), L"3|ダウンロード完了| ？ Byte|http://example.com/a.zip|2048\n");
@@ -241,7 +241,7 @@ TEST_F(DownloadListTest, WithoutAListFileTheListIsEmptyAndNothingIsWritten) {
 
 TEST_F(DownloadListTest, AddingADownloadListFileAddsOnlyNewUrlsInFileOrder) {
     ASSERT_TRUE(AddEntry(L"http://example.com/old"));
-    SetRowNumberAndState(0, kDone);
+    SetRowState(0, kDone);
     std::wstring file = folder_ + L"list.txt";
     WriteBytes(file,
                "\r\nhttp://example.com/new1\r\nnote\r\nhttp://example.com/old\r\n"

@@ -29,7 +29,7 @@ bool Selected(int row) {
 }
 
 void SetState(int row, int state, const wchar_t* text) {
-    SetRowNumberAndState(row, state);
+    SetRowState(row, state);
     SetRowText(row, kColumnState, text);
     RebuildRowRecord(row);
 }
