@@ -22,10 +22,15 @@ constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 // How long the end of a run or closing the window keeps trying a file that will not be written.
 constexpr DWORD kFlushPatienceMs = 5000;
-// Saves start at most this often. Taking the records costs the interface thread time in
-// proportion to the list, and during a run the changes never stop: back-to-back saves of a
-// long list would take a core for themselves.
-constexpr DWORD kSavePaceMs = 250;
+// The pause between the end of one save and the start of the next: this many times as long as
+// the last save took, within the bounds below. Taking the records costs the interface thread
+// time in proportion to the list, and during a run the changes never stop: back-to-back saves
+// of a long list would take a core for themselves. The longest pause keeps a change of a
+// million-row list on disk within about fifteen seconds, the shortest one of ten thousand
+// rows within a second.
+constexpr DWORD kPauseTimesSave = 9;
+constexpr DWORD kShortestPauseMs = 250;
+constexpr DWORD kLongestPauseMs = 9000;
 
 // Given when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
@@ -41,8 +46,11 @@ bool gUnreadFileToTell = false;
 bool gListChanged = false;  // a change the file does not hold yet, nor the running save
 bool gSaveRunning = false;
 DWORD gLastSaveStart = 0;
-UINT_PTR gPaceTimer = 0;  // a save put off until the pace allows it
-int gFailedSaves = 0;     // in a row, for the pause before the next attempt
+DWORD gLastSaveDelay = 0;  // of the retry pause the saving thread kept before writing
+DWORD gLastSaveEnd = 0;
+DWORD gPauseMs = kShortestPauseMs;  // before the next save
+UINT_PTR gPaceTimer = 0;            // a save put off until the pace allows it
+int gFailedSaves = 0;               // in a row, for the pause before the next attempt
 
 // What the interface thread and the saving thread share, under gSaverLock.
 struct SaveJob {
@@ -115,6 +123,10 @@ void TakeSaveResult() {
     }
     gResultReady = false;
     gSaveRunning = false;
+    gLastSaveEnd = GetTickCount();
+    DWORD took = gLastSaveEnd - gLastSaveStart;
+    took = took > gLastSaveDelay ? took - gLastSaveDelay : 0;
+    gPauseMs = std::clamp(took * kPauseTimesSave, kShortestPauseMs, kLongestPauseMs);
     if (gResultSaved) {
         gFailedSaves = 0;
     } else {
@@ -132,22 +144,23 @@ void CALLBACK OnPaceTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 // Starts a save of the records as they are now, when the list has changed and no save runs;
-// unless now is given, not sooner than the pace allows after the last one started.
+// unless now is given, not sooner than the pause after the last one allows.
 void StartSaveIfDue(bool now) {
     if (gSaveRunning || !gListChanged || gListFilePath.empty()) {
         return;
     }
-    DWORD sinceLast = GetTickCount() - gLastSaveStart;
-    if (!now && sinceLast < kSavePaceMs) {
+    DWORD sinceLast = GetTickCount() - gLastSaveEnd;
+    if (!now && sinceLast < gPauseMs) {
         if (gPaceTimer == 0) {
-            gPaceTimer = SetTimer(nullptr, 0, kSavePaceMs - sinceLast, OnPaceTimer);
+            gPaceTimer = SetTimer(nullptr, 0, gPauseMs - sinceLast, OnPaceTimer);
         }
         if (gPaceTimer != 0) {
             return;
         }
     }
     gLastSaveStart = GetTickCount();
-    SaveJob job{gListFilePath, gFileBytes(), RetryDelay()};
+    gLastSaveDelay = RetryDelay();
+    SaveJob job{gListFilePath, gFileBytes(), gLastSaveDelay};
     gListChanged = false;
     {
         std::lock_guard<std::mutex> guard(gSaverLock);
@@ -238,6 +251,7 @@ void SetUnreadFileAside() {
 std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes fileBytes) {
     gListFilePath = path;
     gFileBytes = std::move(fileBytes);
+    gPauseMs = kShortestPauseMs;
     gListChanged = false;
     gFailedSaves = 0;
     gUnreadFileAside.clear();
