@@ -55,6 +55,8 @@ LRESULT OnListNotify(HWND mainWindow, NMHDR* header) {
         case LVN_GETDISPINFOW:
             FillRowDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
             break;
+        case LVN_DELETEALLITEMS:
+            return TRUE;  // the rows are the list's own: no notice for each one
         case LVN_ODFINDITEMW: {
             auto* find = reinterpret_cast<NMLVFINDITEMW*>(header);
             return (find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL))

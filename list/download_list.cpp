@@ -395,8 +395,15 @@ bool SetRowState(int row, int state) {
     return true;
 }
 
+// Empties the control, its selection included, without a notice for each row it held; the
+// rows it is to show are then set again. Deselecting the rows one by one would cost the
+// control a notice and a search of its selection for each.
+void ResetControlRows() {
+    SendMessageW(gList, LVM_DELETEALLITEMS, 0, 0);
+    SetControlRowCount();
+}
+
 void DeleteRows(const std::vector<int>& rows) {
-    SetSelected(-1, false);
     size_t kept = 0;
     size_t next = 0;
     for (size_t index = 0; index < gRows.size(); ++index) {
@@ -411,16 +418,15 @@ void DeleteRows(const std::vector<int>& rows) {
         ++kept;
     }
     gRows.erase(gRows.begin() + static_cast<std::ptrdiff_t>(kept), gRows.end());
-    SetControlRowCount();
+    ResetControlRows();
 }
 
 void DeleteEveryRow() {
-    SetSelected(-1, false);
     std::vector<Row>().swap(gRows);
     gTexts.Clear();
     gTextsCleanAt = 4096;
     gStateCounts.fill(0);
-    SetControlRowCount();
+    ResetControlRows();
 }
 
 void ReorderRows(const std::vector<int>& order) {
@@ -428,13 +434,13 @@ void ReorderRows(const std::vector<int>& order) {
     for (int row : SelectedRows()) {
         wasSelected[row] = 1;
     }
-    SetSelected(-1, false);
     std::vector<Row> ordered;
     ordered.reserve(gRows.size());
     for (int from : order) {
         ordered.push_back(std::move(gRows[from]));
     }
     gRows = std::move(ordered);
+    ResetControlRows();
     for (size_t row = 0; row < order.size(); ++row) {
         if (wasSelected[order[row]]) {
             SetSelected(static_cast<int>(row), true);
@@ -523,7 +529,9 @@ void StoreTotalSize(int row, double bytes) {
 double ReadTotalSize(int row) {
     double bytes = -1;
     RunOnInterfaceThread([&] {
-        if (const Row* entry = RowAt(row)) {
+        const Row* entry = RowAt(row);
+        // Most rows have no total: their record need not be made to learn that.
+        if (entry != nullptr && (entry->tail != 0 || entry->record)) {
             bytes = ReadTotalSizeFromRecord(RecordOf(*entry));
         }
     });
