@@ -231,20 +231,13 @@ void SetControlRowCount() {
     SendMessageW(gList, LVM_SETITEMCOUNT, gRows.size(), 0);
 }
 
-void TakeLoadedRows(std::vector<LoadedRow> loaded) {
+bool TakeLoadedRow(LoadedRow& loaded) {
     try {
-        gRows.reserve(loaded.size());
-        for (LoadedRow& row : loaded) {
-            gRows.push_back(RowFromLoaded(row));
-            row = LoadedRow();
-        }
+        gRows.push_back(RowFromLoaded(loaded));
+        return true;
     } catch (const std::bad_alloc&) {
-        // The file still holds the rows that did not fit: it is kept whole.
-        KeepListFileAside();
+        return false;
     }
-    EnsureRowTimes(gRows.size());
-    RecountStates();
-    SetControlRowCount();
 }
 
 void RedrawRow(int row) {
@@ -296,7 +289,10 @@ HWND CreateDownloadList(HWND mainWindow, const std::wstring& listFilePath,
     gTexts.Clear();
     gRowTimes.assign(kGrowthRows, RowTime{0, 0});
     gCountsChanged = std::move(countsChanged);
-    TakeLoadedRows(LoadListFile(listFilePath, AllRecordsFileBytes));
+    LoadListFile(listFilePath, AllRecordsFileBytes, TakeLoadedRow);
+    EnsureRowTimes(gRows.size());
+    RecountStates();
+    SetControlRowCount();
     return gList;
 }
 

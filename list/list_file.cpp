@@ -248,7 +248,8 @@ void SetUnreadFileAside() {
 
 }  // namespace
 
-std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes fileBytes) {
+void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
+                  const std::function<bool(LoadedRow&)>& takeRow) {
     gListFilePath = path;
     gFileBytes = std::move(fileBytes);
     gPauseMs = kShortestPauseMs;
@@ -257,13 +258,12 @@ std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes file
     gUnreadFileAside.clear();
     gSavingRefused = false;
     gUnreadFileToTell = false;
-    std::vector<LoadedRow> rows;
     std::vector<TextLine> lines;
     if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
         if (!FileIsMissing(gListFilePath)) {
             SetUnreadFileAside();
         }
-        return rows;
+        return;
     }
     for (TextLine& line : lines) {
         LoadedRow row;
@@ -271,14 +271,14 @@ std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes file
             continue;
         }
         // The record keeps the line exactly as read until the row is next rebuilt.
-        row.record = std::move(line.text) + L"\n";
-        rows.push_back(std::move(row));
+        row.record = std::move(line.text);
+        row.record += L'\n';
+        if (!takeRow(row)) {
+            // The file still holds the rows that did not fit: it is kept whole.
+            SetUnreadFileAside();
+            return;
+        }
     }
-    return rows;
-}
-
-void KeepListFileAside() {
-    SetUnreadFileAside();
 }
 
 void TellOfUnreadListFile(HWND owner) {

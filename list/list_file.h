@@ -23,17 +23,16 @@ struct LoadedRow {
     std::wstring record;
 };
 
-// Reads the file at path into the rows it describes; a missing file gives none. Lines with a
-// state outside 0-5, fewer than three "|" or no URL are skipped. A file that is there but
-// cannot be read (not to be opened or decoded) is moved aside under a name that says so, and
-// the list starts empty; where the move fails too, nothing is saved for the rest of the
-// session. Every later save writes what fileBytes gives at that moment (the mark and every
-// record, as AllRecordsFileBytes makes them) to path.
+// Reads the file at path and hands each row it describes to takeRow, in file order, as it
+// goes; a missing file gives none. Lines with a state outside 0-5, fewer than three "|" or no
+// URL are skipped. A file that is there but cannot be read (not to be opened or decoded) is
+// moved aside under a name that says so, and the list starts empty; so is a file whose rows
+// the list cannot all take (takeRow returns false), after the rows it took. Where the move
+// fails, nothing is saved for the rest of the session. Every later save writes what fileBytes
+// gives at that moment (the mark and every record, as AllRecordsFileBytes makes them) to path.
 using ListFileBytes = std::function<std::string()>;
-std::vector<LoadedRow> LoadListFile(const std::wstring& path, ListFileBytes fileBytes);
-// The list could not take every row loaded: the file still holds those that did not fit, so
-// it is kept whole, moved aside like a file that cannot be read.
-void KeepListFileAside();
+void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
+                  const std::function<bool(LoadedRow&)>& takeRow);
 // Once the main window is up: tells the user where a list file that could not be read went.
 void TellOfUnreadListFile(HWND owner);
 // After a change of the list: brings the file up to date with the records of every row. A
