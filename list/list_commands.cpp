@@ -27,20 +27,22 @@ bool ApplyLogFile(const std::wstring& path, LogKind log) {
     }
     int count = RowCount();
     bool changed = false;
+    int state = log == LogKind::kDownload ? kDone : log == LogKind::kCancel ? kInterrupted : kError;
+    RowUpdate update{state, 0,          log == LogKind::kDownload ? L"ダウンロード済み" : L"エラー",
+                     0,     kNoElapsed, std::wstring(),
+                     -1};
     ListRedrawPause pause;
     for (int row = 0; row < count; ++row) {
-        std::wstring url = RowText(row, kColumnUrl);
-        if (!urls.Contains(url)) {
+        update.url = RowText(row, kColumnUrl);
+        if (!urls.Contains(update.url)) {
             continue;
         }
-        double total = ReadTotalSize(row);
-        std::wstring text = log == LogKind::kDownload ? L"ダウンロード済み"
-                            : log == LogKind::kCancel ? FormatLoggedInterruptedText(total)
-                                                      : L"エラー";
-        int state = log == LogKind::kDownload ? kDone
-                    : log == LogKind::kCancel ? kInterrupted
-                                              : kError;
-        ShowRowInBulk(RowUpdate{state, row, text, 0, kNoElapsed, url, total});
+        update.row = row;
+        update.size = ReadTotalSize(row);
+        if (log == LogKind::kCancel) {
+            update.stateText = FormatLoggedInterruptedText(update.size);
+        }
+        ShowRowInBulk(update);
         changed = true;
     }
     // Each matched row used to be saved on its own; the file written once holds the same.
