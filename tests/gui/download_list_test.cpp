@@ -108,6 +108,28 @@ TEST_F(DownloadListTest, RowsBeyondTheFirstThousandBehaveLikeTheFirst) {
     EXPECT_EQ(RowText(1024, kColumnSpeed), L"  19 KB /s");
     EXPECT_EQ(RowText(1024, kColumnElapsed), L"01 : 01");
     EXPECT_EQ(RowRecordText(1024), L"2|DL中：|   5Byte|http://example.com/1024|77\n");
+
+    // Thousands of texts shown once each, as a run's progress is: the texts no row uses any
+    // more are dropped along the way, and every row keeps its own.
+    for (int round = 0; round < 6; ++round) {
+        for (int row = 0; row < 1030; ++row) {
+            std::wstring text = L"DL中：" + std::to_wstring(round * 1030 + row);
+            SetRowText(row, kColumnState, text);
+            SetRowText(row, kColumnSize, std::to_wstring(row));
+            if (row % 2 == 0) {
+                ASSERT_TRUE(RebuildRowRecord(row));
+            }
+        }
+    }
+    for (int row = 0; row < 1030; row += 343) {
+        std::wstring url = L"http://example.com/" + std::to_wstring(row);
+        EXPECT_EQ(RowText(row, kColumnState), L"DL中：" + std::to_wstring(5 * 1030 + row));
+        EXPECT_EQ(RowText(row, kColumnSize), std::to_wstring(row));
+        EXPECT_EQ(RowRecordText(row), row % 2 == 0
+                                          ? L"0|DL中：" + std::to_wstring(5 * 1030 + row) + L"|" +
+                                                std::to_wstring(row) + L"|" + url + L"\n"
+                                          : L"0|スタンバイ| ？ Byte|" + url + L"\n");
+    }
 }
 
 TEST_F(DownloadListTest, EveryKindOfRowSurvivesSaveAndRestartExactly) {
