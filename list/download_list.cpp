@@ -83,8 +83,11 @@ struct Row {
 HWND gList = nullptr;
 std::vector<Row> gRows;
 TextTable gTexts;
-// The table is cleaned of texts no row uses once it holds this many.
-size_t gTextsCleanAt = 4096;
+// The table is cleaned of texts no row uses once it holds this many: at least the first
+// value, then twice as many as the last clean-up kept, so that cleaning costs each text
+// added a constant share.
+constexpr size_t kFirstTextsCleanAt = 4096;
+size_t gTextsCleanAt = kFirstTextsCleanAt;
 std::vector<RowTime> gRowTimes;
 // Rows per state, kept as rows come, go and change state, so that nothing has to count them.
 std::array<int, kEntryStateCount> gStateCounts{};
@@ -173,7 +176,7 @@ void CleanTexts() {
         }
     }
     gTexts = std::move(kept);
-    gTextsCleanAt = std::max<size_t>(4096, 2 * gTexts.size());
+    gTextsCleanAt = std::max(kFirstTextsCleanAt, 2 * gTexts.size());
 }
 
 uint32_t TextId(std::wstring_view text) {
@@ -287,6 +290,7 @@ HWND CreateDownloadList(HWND mainWindow, const std::wstring& listFilePath,
     CreateColumns();
     gRows.clear();
     gTexts.Clear();
+    gTextsCleanAt = kFirstTextsCleanAt;
     gRowTimes.assign(kGrowthRows, RowTime{0, 0});
     gCountsChanged = std::move(countsChanged);
     LoadListFile(listFilePath, AllRecordsFileBytes, TakeLoadedRow);
@@ -420,7 +424,7 @@ void DeleteRows(const std::vector<int>& rows) {
 void DeleteEveryRow() {
     std::vector<Row>().swap(gRows);
     gTexts.Clear();
-    gTextsCleanAt = 4096;
+    gTextsCleanAt = kFirstTextsCleanAt;
     gStateCounts.fill(0);
     ResetControlRows();
 }
