@@ -115,6 +115,14 @@ DWORD RetryDelay() {
     return std::min<DWORD>(kLongestRetryMs, kFirstRetryMs << std::min(gFailedSaves - 1, 5));
 }
 
+// The pause before the next save, from how long the last one took.
+void SetPauseAfterSave() {
+    gLastSaveEnd = GetTickCount();
+    DWORD took = gLastSaveEnd - gLastSaveStart;
+    took = took > gLastSaveDelay ? took - gLastSaveDelay : 0;
+    gPauseMs = std::clamp(took * kPauseTimesSave, kShortestPauseMs, kLongestPauseMs);
+}
+
 // Takes the result of the running save, if it has one.
 void TakeSaveResult() {
     std::lock_guard<std::mutex> guard(gSaverLock);
@@ -123,10 +131,7 @@ void TakeSaveResult() {
     }
     gResultReady = false;
     gSaveRunning = false;
-    gLastSaveEnd = GetTickCount();
-    DWORD took = gLastSaveEnd - gLastSaveStart;
-    took = took > gLastSaveDelay ? took - gLastSaveDelay : 0;
-    gPauseMs = std::clamp(took * kPauseTimesSave, kShortestPauseMs, kLongestPauseMs);
+    SetPauseAfterSave();
     if (gResultSaved) {
         gFailedSaves = 0;
     } else {
@@ -246,18 +251,8 @@ void SetUnreadFileAside() {
     gSavingRefused = true;
 }
 
-}  // namespace
-
-void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
-                  const std::function<bool(LoadedRow&)>& takeRow) {
-    gListFilePath = path;
-    gFileBytes = std::move(fileBytes);
-    gPauseMs = kShortestPauseMs;
-    gListChanged = false;
-    gFailedSaves = 0;
-    gUnreadFileAside.clear();
-    gSavingRefused = false;
-    gUnreadFileToTell = false;
+// Hands each row of the list file to takeRow; see LoadListFile.
+void ReadListRows(const std::function<bool(LoadedRow&)>& takeRow) {
     std::vector<TextLine> lines;
     if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
         if (!FileIsMissing(gListFilePath)) {
@@ -279,6 +274,25 @@ void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
             return;
         }
     }
+}
+
+}  // namespace
+
+void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
+                  const std::function<bool(LoadedRow&)>& takeRow) {
+    gListFilePath = path;
+    gFileBytes = std::move(fileBytes);
+    gListChanged = false;
+    gFailedSaves = 0;
+    gUnreadFileAside.clear();
+    gSavingRefused = false;
+    gUnreadFileToTell = false;
+    // Reading the file costs about what writing it does: the first save waits as if the load
+    // had been one, so that a run started at once in a long list does not begin with a save.
+    gLastSaveStart = GetTickCount();
+    gLastSaveDelay = 0;
+    ReadListRows(takeRow);
+    SetPauseAfterSave();
 }
 
 void TellOfUnreadListFile(HWND owner) {
