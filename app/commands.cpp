@@ -177,9 +177,8 @@ void DeleteSelected(HWND mainWindow, const CommandRow&) {
 }
 
 void DeleteAll(HWND mainWindow, const CommandRow&) {
-    if (AskYesNo(mainWindow, L"全てのURLをリストから削除しますがいいですか？") &&
-        !DeleteAllRows()) {
-        ShowFailure(mainWindow, L"リストの削除に失敗しました");
+    if (AskYesNo(mainWindow, L"全てのURLをリストから削除しますがいいですか？")) {
+        DeleteAllRows();
     }
 }
 

@@ -50,8 +50,19 @@ void OpenSavedFile(HWND mainWindow) {
 
 }  // namespace
 
-void OnListNotify(HWND mainWindow, NMHDR* header) {
+LRESULT OnListNotify(HWND mainWindow, NMHDR* header) {
     switch (header->code) {
+        case LVN_GETDISPINFOW:
+            FillRowDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
+            break;
+        case LVN_DELETEALLITEMS:
+            return TRUE;  // the rows are the list's own: no notice for each one
+        case LVN_ODFINDITEMW: {
+            auto* find = reinterpret_cast<NMLVFINDITEMW*>(header);
+            return (find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL))
+                       ? FindRowByNumberText(find->lvfi.psz, find->iStart)
+                       : -1;
+        }
         case NM_RCLICK:
             ShowDownloadMenu(mainWindow);
             break;
@@ -66,4 +77,5 @@ void OnListNotify(HWND mainWindow, NMHDR* header) {
         default:
             break;
     }
+    return 0;
 }

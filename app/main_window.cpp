@@ -188,8 +188,7 @@ LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         return DrawSelectedRunRow(header);
     }
     if (wParam == kListViewId) {
-        OnListNotify(hwnd, header);
-        return 0;
+        return OnListNotify(hwnd, header);
     }
     return DefWindowProcW(hwnd, WM_NOTIFY, wParam, lParam);
 }

@@ -434,8 +434,26 @@ std::string EncodeUtf16LeText(std::wstring_view text) {
     std::string bytes(kUtf16LeMark);
     bytes.reserve(kUtf16LeMark.size() + 2 * text.size() +
                   2 * static_cast<size_t>(std::count(text.begin(), text.end(), L'\n')));
-    AppendEncoded(bytes, text, TextEncoding::kUtf16Le);
+    AppendUtf16LeText(bytes, text);
     return bytes;
+}
+
+void AppendUtf16LeText(std::string& bytes, std::wstring_view text) {
+    // A wchar_t is a UTF-16 code unit, little-endian on Windows: each line is its own bytes,
+    // copied whole, and a CR goes before its LF. A list of a million rows is saved this way.
+    static_assert(sizeof(wchar_t) == 2);
+    constexpr wchar_t kLineEnd[] = L"\r\n";
+    size_t start = 0;
+    for (;;) {
+        size_t lineFeed = text.find(L'\n', start);
+        size_t end = lineFeed == std::wstring_view::npos ? text.size() : lineFeed;
+        bytes.append(reinterpret_cast<const char*>(text.data() + start), 2 * (end - start));
+        if (lineFeed == std::wstring_view::npos) {
+            return;
+        }
+        bytes.append(reinterpret_cast<const char*>(kLineEnd), 4);
+        start = lineFeed + 1;
+    }
 }
 
 bool RewriteTextFileUtf16(const std::wstring& path, const std::vector<std::wstring>& lines,

@@ -44,6 +44,8 @@ bool RewriteTextFileUtf16(const std::wstring& path, const std::vector<std::wstri
 
 // FF FE and text in UTF-16LE with every LF written as CR LF: a whole file's bytes.
 std::string EncodeUtf16LeText(std::wstring_view text);
+// Appends text to such bytes the same way, for a file put together piece by piece.
+void AppendUtf16LeText(std::string& bytes, std::wstring_view text);
 
 // Writes bytes to a new temporary file beside path, flushes it to disk and moves it over
 // path. On failure the temporary file is deleted and path keeps its old content.

@@ -2,16 +2,19 @@
 
 #include "base/display_scale.h"
 #include "base/interface_thread.h"
+#include "base/text_file.h"
 #include "base/window_ids.h"
 #include "list/list_file.h"
 #include "list/row_record.h"
 #include "res/resource.h"
 
-#include <commctrl.h>
-
+#include <algorithm>
 #include <array>
+#include <deque>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,16 +25,74 @@ namespace {
 
 // Row times grow in steps of this many rows; the new room starts at zero.
 constexpr size_t kGrowthRows = 1024;
-// Each column text is read into room for this many characters.
-constexpr int kCellChars = 1024;
+constexpr wchar_t kUnknownSizeText[] = L" ？ Byte";
+
+// Every text a row shows or records, each held once: a million Standby rows share one state
+// text, and the texts of a transfer that has moved on are dropped at the next clean-up.
+class TextTable {
+public:
+    TextTable() { Clear(); }
+    // The number of text, or kNone when the table does not hold it.
+    uint32_t Find(std::wstring_view text) const {
+        auto found = ids_.find(text);
+        return found != ids_.end() ? found->second : kNone;
+    }
+    uint32_t Add(std::wstring_view text) {
+        uint32_t id = Find(text);
+        if (id == kNone) {
+            id = static_cast<uint32_t>(texts_.size());
+            texts_.emplace_back(text);
+            ids_.emplace(texts_.back(), id);
+        }
+        return id;
+    }
+    const std::wstring& operator[](uint32_t id) const { return texts_[id]; }
+    size_t size() const { return texts_.size(); }
+    void Clear() {
+        ids_.clear();
+        texts_.clear();
+        Add(L"");  // number 0: the empty text
+    }
+
+    static constexpr uint32_t kNone = 0xFFFFFFFF;
+
+private:
+    std::deque<std::wstring> texts_;  // never moves a text, so the keys below stay valid
+    std::unordered_map<std::wstring_view, uint32_t> ids_;
+};
+
+// One row. The record's fields are those of the last rebuild: a Downloading row shows its
+// progress every half second but records it only every few seconds.
+struct Row {
+    std::wstring url;
+    uint32_t stateText = 0;
+    uint32_t sizeText = 0;
+    uint32_t speedText = 0;
+    uint32_t elapsedText = 0;
+    uint32_t recordStateText = 0;
+    uint32_t recordSizeText = 0;
+    // Everything from the record's fourth "|" to its end (the total and what follows it).
+    uint32_t tail = 0;
+    uint8_t state = kStandby;
+    uint8_t recordState = kStandby;
+    // The record when the fields above do not make it: a line of the list file as it was read
+    // until the row is next rebuilt, or the record of a row whose URL changed since.
+    std::unique_ptr<std::wstring> record;
+};
 
 HWND gList = nullptr;
-// One record per row, in row order; each row's item data is the address of its record.
-RowRecords gRecordTable;
+std::vector<Row> gRows;
+TextTable gTexts;
+// The table is cleaned of texts no row uses once it holds this many: at least the first
+// value, then twice as many as the last clean-up kept, so that cleaning costs each text
+// added a constant share.
+constexpr size_t kFirstTextsCleanAt = 4096;
+size_t gTextsCleanAt = kFirstTextsCleanAt;
 std::vector<RowTime> gRowTimes;
 // Rows per state, kept as rows come, go and change state, so that nothing has to count them.
 std::array<int, kEntryStateCount> gStateCounts{};
 CountsChanged gCountsChanged;
+int gRedrawPauses = 0;
 
 struct ColumnSpec {
     const wchar_t* header;
@@ -81,18 +142,10 @@ void CreateStateImages(HINSTANCE instance) {
     SendMessageW(gList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }
 
-void EnsureRowTimes(int row) {
-    if (static_cast<size_t>(row) >= gRowTimes.size()) {
-        gRowTimes.resize((row / kGrowthRows + 1) * kGrowthRows, RowTime{0, 0});
+void EnsureRowTimes(size_t rows) {
+    if (rows > gRowTimes.size()) {
+        gRowTimes.resize((rows / kGrowthRows + 1) * kGrowthRows, RowTime{0, 0});
     }
-}
-
-bool SetItemData(int row, std::wstring* record) {
-    LVITEMW item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    item.lParam = reinterpret_cast<LPARAM>(record);
-    return SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 void CountState(int state, int change) {
@@ -101,49 +154,138 @@ void CountState(int state, int change) {
     }
 }
 
-bool InsertRow(int row, int state, std::wstring* record) {
-    std::wstring number = std::to_wstring(row + 1);
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = number.data();
-    item.iImage = state;
-    item.lParam = reinterpret_cast<LPARAM>(record);
-    if (SendMessageW(gList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) != row) {
-        return false;
+void RecountStates() {
+    gStateCounts.fill(0);
+    for (const Row& row : gRows) {
+        CountState(row.state, 1);
     }
-    CountState(state, 1);
-    return true;
 }
 
-// Inserts a row as the list file describes it: the record kept exactly as read.
-bool InsertLoadedRow(LoadedRow& loaded) {
-    int row = static_cast<int>(gRecordTable.size());
-    EnsureRowTimes(row);
-    gRecordTable.push_back(std::make_unique<std::wstring>(std::move(loaded.record)));
-    if (!InsertRow(row, loaded.fields.state, gRecordTable.back().get())) {
-        gRecordTable.pop_back();
-        return false;
-    }
-    if (!SetRowText(row, kColumnState, loaded.fields.stateText) ||
-        !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
-        !SetRowText(row, kColumnSize, loaded.fields.sizeText) ||
-        !SetRowText(row, kColumnUrl, loaded.fields.url)) {
-        DeleteListRow(row);
-        gRecordTable.pop_back();
-        return false;
-    }
-    return true;
+Row* RowAt(int row) {
+    return row >= 0 && static_cast<size_t>(row) < gRows.size() ? &gRows[row] : nullptr;
 }
 
-void InsertLoadedRows(std::vector<LoadedRow> rows) {
-    ListRedrawPause pause;
-    for (LoadedRow& row : rows) {
-        if (!InsertLoadedRow(row)) {
-            KeepListFileAside();
-            break;
+// Keeps only the texts that rows use, in one pass: the texts of every progress step a
+// transfer showed would otherwise pile up for the whole session.
+void CleanTexts() {
+    TextTable kept;
+    for (Row& row : gRows) {
+        for (uint32_t* id : {&row.stateText, &row.sizeText, &row.speedText, &row.elapsedText,
+                             &row.recordStateText, &row.recordSizeText, &row.tail}) {
+            *id = kept.Add(gTexts[*id]);
         }
     }
+    gTexts = std::move(kept);
+    gTextsCleanAt = std::max(kFirstTextsCleanAt, 2 * gTexts.size());
+}
+
+uint32_t TextId(std::wstring_view text) {
+    uint32_t id = gTexts.Find(text);
+    if (id != TextTable::kNone) {
+        return id;
+    }
+    if (gTexts.size() >= gTextsCleanAt) {
+        CleanTexts();
+    }
+    return gTexts.Add(text);
+}
+
+void AppendRecord(std::wstring& out, const Row& row) {
+    if (row.record) {
+        out += *row.record;
+    } else {
+        AppendRowRecord(out, row.recordState, gTexts[row.recordStateText],
+                        gTexts[row.recordSizeText], row.url, gTexts[row.tail]);
+    }
+}
+
+std::wstring RecordOf(const Row& row) {
+    std::wstring record;
+    AppendRecord(record, row);
+    return record;
+}
+
+// The record's fields become what the row shows now.
+void TakeShownFieldsAsRecord(Row& row) {
+    row.recordState = row.state;
+    row.recordStateText = row.stateText;
+    row.recordSizeText = row.sizeText;
+    row.record.reset();
+}
+
+// A row as the list file describes it. Its record stays the line exactly as read, held apart
+// only when the fields do not make it again (a state written "03", a field cut at its limit).
+Row RowFromLoaded(LoadedRow& loaded) {
+    Row row;
+    row.state = static_cast<uint8_t>(loaded.fields.state);
+    row.stateText = TextId(loaded.fields.stateText);
+    row.sizeText = TextId(loaded.fields.sizeText);
+    row.speedText = TextId(kZeroSpeedText);
+    row.url = std::move(loaded.fields.url);
+    row.tail = TextId(RecordTail(loaded.record));
+    TakeShownFieldsAsRecord(row);
+    if (RecordOf(row) != loaded.record) {
+        row.record = std::make_unique<std::wstring>(std::move(loaded.record));
+    }
+    return row;
+}
+
+void SetControlRowCount() {
+    SendMessageW(gList, LVM_SETITEMCOUNT, gRows.size(), 0);
+}
+
+bool TakeLoadedRow(LoadedRow& loaded) {
+    try {
+        gRows.push_back(RowFromLoaded(loaded));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void RedrawRow(int row) {
+    if (gRedrawPauses == 0) {
+        SendMessageW(gList, LVM_REDRAWITEMS, row, row);
+    }
+}
+
+void SetSelected(int row, bool selected) {
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = selected ? LVIS_SELECTED : 0;
+    SendMessageW(gList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// Applies an edit to the row's record, keeping whatever else the record holds.
+template <typename Edit>
+void EditRecord(int row, Edit edit) {
+    RunOnInterfaceThread([&] {
+        if (Row* entry = RowAt(row)) {
+            std::wstring record = RecordOf(*entry);
+            edit(record);
+            entry->tail = TextId(RecordTail(record));
+            if (entry->record) {
+                *entry->record = std::move(record);
+            }
+        }
+    });
+}
+
+// A row without a tail has neither a total nor a validator, and most rows have none: their
+// record need not be made to learn that.
+bool MayHaveTail(const Row& entry) {
+    return entry.tail != 0 || entry.record;
+}
+
+// Reads the row's record on the interface thread, when it may have a tail.
+template <typename Read>
+void ReadRecordTail(int row, Read read) {
+    RunOnInterfaceThread([&] {
+        const Row* entry = RowAt(row);
+        if (entry != nullptr && MayHaveTail(*entry)) {
+            read(RecordOf(*entry));
+        }
+    });
 }
 
 }  // namespace
@@ -152,7 +294,8 @@ HWND CreateDownloadList(HWND mainWindow, const std::wstring& listFilePath,
                         CountsChanged countsChanged) {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(mainWindow, GWLP_HINSTANCE));
     gList = CreateWindowExW(
-        0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 10, 10,
+        0, WC_LISTVIEWW, L"",
+        WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA, 0, 0, 10, 10,
         mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListViewId)), instance, nullptr);
     if (gList == nullptr) {
         return nullptr;
@@ -162,20 +305,23 @@ HWND CreateDownloadList(HWND mainWindow, const std::wstring& listFilePath,
                  extended | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     CreateStateImages(instance);
     CreateColumns();
-    gRecordTable.clear();
+    gRows.clear();
+    gTexts.Clear();
+    gTextsCleanAt = kFirstTextsCleanAt;
     gRowTimes.assign(kGrowthRows, RowTime{0, 0});
-    gStateCounts.fill(0);
     gCountsChanged = std::move(countsChanged);
-    InsertLoadedRows(LoadListFile(listFilePath, gRecordTable));
+    LoadListFile(listFilePath, AllRecordsFileBytes, TakeLoadedRow);
+    EnsureRowTimes(gRows.size());
+    RecountStates();
+    SetControlRowCount();
     return gList;
 }
 
 void DestroyDownloadList() {
     CloseListFile();
-    gRecordTable.clear();
-    gRecordTable.shrink_to_fit();
-    gRowTimes.clear();
-    gRowTimes.shrink_to_fit();
+    std::vector<Row>().swap(gRows);
+    gTexts.Clear();
+    std::vector<RowTime>().swap(gRowTimes);
     gStateCounts.fill(0);
     gCountsChanged = nullptr;
     gList = nullptr;
@@ -192,76 +338,158 @@ HWND DownloadListWindow() {
 }
 
 int RowCount() {
-    return gList != nullptr ? static_cast<int>(SendMessageW(gList, LVM_GETITEMCOUNT, 0, 0)) : 0;
+    return gList != nullptr ? static_cast<int>(gRows.size()) : 0;
 }
 
 int RowState(int row) {
-    LVITEMW item = {};
-    item.mask = LVIF_IMAGE;
-    item.iItem = row;
-    if (!SendMessageW(gList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
-        return -1;
-    }
-    return item.iImage;
+    const Row* entry = RowAt(row);
+    return entry != nullptr ? entry->state : -1;
 }
 
 std::wstring RowText(int row, int column) {
-    wchar_t buffer[kCellChars] = L"";
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = kCellChars;
-    SendMessageW(gList, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return buffer;
+    const Row* entry = RowAt(row);
+    if (entry == nullptr) {
+        return std::wstring();
+    }
+    switch (column) {
+        case kColumnNumber:
+            return std::to_wstring(row + 1);
+        case kColumnState:
+            return gTexts[entry->stateText];
+        case kColumnSpeed:
+            return gTexts[entry->speedText];
+        case kColumnElapsed:
+            return gTexts[entry->elapsedText];
+        case kColumnSize:
+            return gTexts[entry->sizeText];
+        case kColumnUrl:
+            return entry->url;
+        default:
+            return std::wstring();
+    }
 }
 
 bool SetRowText(int row, int column, const std::wstring& text) {
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    return SendMessageW(gList, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-// Sets the state icon, and the number too when there is one to set.
-bool SetRowItem(int row, int state, std::wstring* number) {
-    int old = RowState(row);
-    LVITEMW item = {};
-    item.mask = number != nullptr ? LVIF_TEXT | LVIF_IMAGE : LVIF_IMAGE;
-    item.iItem = row;
-    item.pszText = number != nullptr ? number->data() : nullptr;
-    item.iImage = state;
-    if (!SendMessageW(gList, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+    Row* entry = RowAt(row);
+    if (entry == nullptr || column < kColumnNumber || column > kColumnUrl) {
         return false;
     }
-    CountState(old, -1);
-    CountState(state, 1);
+    if (column == kColumnUrl) {
+        if (entry->url != text) {
+            if (!entry->record) {
+                // The record keeps the URL it was made with until the next rebuild.
+                entry->record = std::make_unique<std::wstring>(RecordOf(*entry));
+            }
+            entry->url = text;
+            RedrawRow(row);
+        }
+        return true;
+    }
+    uint32_t* const ids[] = {nullptr, &entry->stateText, &entry->speedText, &entry->elapsedText,
+                             &entry->sizeText};
+    if (column != kColumnNumber) {
+        uint32_t id = TextId(text);  // a clean-up of the texts leaves the rows where they are
+        uint32_t* const target = ids[column];
+        if (*target != id) {
+            *target = id;
+            RedrawRow(row);
+        }
+    }
     return true;
-}
-
-bool SetRowNumberAndState(int row, int state) {
-    std::wstring number = std::to_wstring(row + 1);
-    return SetRowItem(row, state, &number);
 }
 
 bool SetRowState(int row, int state) {
-    return SetRowItem(row, state, nullptr);
-}
-
-bool DeleteListRow(int row) {
-    int state = RowState(row);
-    if (!SendMessageW(gList, LVM_DELETEITEM, row, 0)) {
+    Row* entry = RowAt(row);
+    if (entry == nullptr || state < 0 || state >= kEntryStateCount) {
         return false;
     }
-    CountState(state, -1);
+    if (entry->state != state) {
+        CountState(entry->state, -1);
+        CountState(state, 1);
+        entry->state = static_cast<uint8_t>(state);
+        RedrawRow(row);
+    }
     return true;
 }
 
-bool DeleteAllListRows() {
-    if (!SendMessageW(gList, LVM_DELETEALLITEMS, 0, 0)) {
-        return false;
+// Empties the control, its selection included, without a notice for each row it held; the
+// rows it is to show are then set again. Deselecting the rows one by one would cost the
+// control a notice and a search of its selection for each.
+void ResetControlRows() {
+    SendMessageW(gList, LVM_DELETEALLITEMS, 0, 0);
+    SetControlRowCount();
+}
+
+void DeleteRows(const std::vector<int>& rows) {
+    size_t kept = 0;
+    size_t next = 0;
+    for (size_t index = 0; index < gRows.size(); ++index) {
+        if (next < rows.size() && static_cast<size_t>(rows[next]) == index) {
+            ++next;
+            CountState(gRows[index].state, -1);
+            continue;
+        }
+        if (kept != index) {
+            gRows[kept] = std::move(gRows[index]);
+        }
+        ++kept;
     }
+    gRows.erase(gRows.begin() + static_cast<std::ptrdiff_t>(kept), gRows.end());
+    ResetControlRows();
+}
+
+void DeleteEveryRow() {
+    std::vector<Row>().swap(gRows);
+    gTexts.Clear();
+    gTextsCleanAt = kFirstTextsCleanAt;
     gStateCounts.fill(0);
-    return true;
+    ResetControlRows();
+}
+
+void ReorderRows(const std::vector<int>& order) {
+    std::vector<char> wasSelected(gRows.size(), 0);
+    for (int row : SelectedRows()) {
+        wasSelected[row] = 1;
+    }
+    std::vector<Row> ordered;
+    ordered.reserve(gRows.size());
+    for (int from : order) {
+        ordered.push_back(std::move(gRows[from]));
+    }
+    gRows = std::move(ordered);
+    ResetControlRows();
+    for (size_t row = 0; row < order.size(); ++row) {
+        if (wasSelected[order[row]]) {
+            SetSelected(static_cast<int>(row), true);
+        }
+    }
+}
+
+void FillRowDisplayInfo(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
+    const Row* entry = RowAt(item.iItem);
+    if (entry == nullptr) {
+        return;
+    }
+    if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
+        std::wstring text = RowText(item.iItem, item.iSubItem);
+        lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+    }
+    if (item.mask & LVIF_IMAGE) {
+        item.iImage = entry->state;
+    }
+}
+
+int FindRowByNumberText(const wchar_t* text, int start) {
+    std::wstring_view wanted = text != nullptr ? text : L"";
+    int count = RowCount();
+    for (int step = 0; step < count && !wanted.empty(); ++step) {
+        int row = (std::max(start, 0) + step) % count;
+        if (std::to_wstring(row + 1).starts_with(wanted)) {
+            return row;
+        }
+    }
+    return -1;
 }
 
 const std::array<int, kEntryStateCount>& RowStateCounts() {
@@ -269,139 +497,106 @@ const std::array<int, kEntryStateCount>& RowStateCounts() {
 }
 
 bool AddEntry(const std::wstring& url) {
-    int row = RowCount();
-    if (!InsertRow(row, kStandby, nullptr)) {
+    try {
+        Row row;
+        row.stateText = TextId(kStandbyText);
+        row.speedText = TextId(kZeroSpeedText);
+        row.sizeText = TextId(kUnknownSizeText);
+        row.url = url;
+        TakeShownFieldsAsRecord(row);
+        EnsureRowTimes(gRows.size() + 1);
+        gRows.push_back(std::move(row));
+    } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!SetRowText(row, kColumnState, kStandbyText) ||
-        !SetRowText(row, kColumnSpeed, kZeroSpeedText) || !SetRowText(row, kColumnElapsed, L"") ||
-        !SetRowText(row, kColumnSize, L" ？ Byte") || !SetRowText(row, kColumnUrl, url)) {
-        DeleteListRow(row);
-        return false;
-    }
-    return RebuildRowRecord(row);
-}
-
-bool RebuildRowRecord(int row, bool* changed) {
-    EnsureRowTimes(row);
-    bool hasRecord = static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row];
-    std::wstring tail = hasRecord ? RecordTail(*gRecordTable[row]) : std::wstring();
-    int state = RowState(row);
-    if (state < 0) {
-        return false;
-    }
-    std::wstring record =
-        ComposeRowRecord(state, RowText(row, kColumnState), RowText(row, kColumnSize),
-                         RowText(row, kColumnUrl), tail);
-    if (changed != nullptr) {
-        *changed = !hasRecord || *gRecordTable[row] != record;
-        if (!*changed) {
-            return true;
-        }
-    }
-    if (hasRecord) {
-        *gRecordTable[row] = std::move(record);
-    } else {
-        // A row without a record is a new one, and new rows are always added last.
-        if (static_cast<size_t>(row) >= gRecordTable.size()) {
-            gRecordTable.resize(row + 1);
-        }
-        gRecordTable[row] = std::make_unique<std::wstring>(std::move(record));
-    }
-    if (!SetItemData(row, gRecordTable[row].get())) {
-        DeleteListRow(row);
-        RemoveRowRecord(row);
-        return false;
+    CountState(kStandby, 1);
+    if (gRedrawPauses == 0) {
+        SetControlRowCount();
     }
     return true;
 }
 
-void RemoveRowRecord(int row) {
-    if (static_cast<size_t>(row) < gRecordTable.size()) {
-        gRecordTable.erase(gRecordTable.begin() + row);
+bool RebuildRowRecord(int row, bool* changed) {
+    Row* entry = RowAt(row);
+    if (entry == nullptr) {
+        return false;
     }
-}
-
-void RemoveRowRecords(std::vector<int> rows) {
-    for (int row : rows) {
-        if (static_cast<size_t>(row) < gRecordTable.size()) {
-            gRecordTable[row].reset();
+    if (changed != nullptr) {
+        std::wstring before = RecordOf(*entry);
+        Row rebuilt;
+        rebuilt.url = entry->url;
+        rebuilt.state = entry->state;
+        rebuilt.stateText = entry->stateText;
+        rebuilt.sizeText = entry->sizeText;
+        rebuilt.tail = entry->tail;
+        TakeShownFieldsAsRecord(rebuilt);
+        *changed = RecordOf(rebuilt) != before;
+        if (!*changed) {
+            return true;
         }
     }
-    std::erase_if(gRecordTable, [](const auto& record) { return record == nullptr; });
+    TakeShownFieldsAsRecord(*entry);
+    return true;
 }
-
-void ClearRowRecords() {
-    gRecordTable.clear();
-}
-
-void ReorderRecordsLikeRows() {
-    std::unordered_map<const std::wstring*, std::unique_ptr<std::wstring>> byAddress;
-    for (auto& record : gRecordTable) {
-        const std::wstring* address = record.get();
-        byAddress.emplace(address, std::move(record));
-    }
-    int count = RowCount();
-    RowRecords ordered(static_cast<size_t>(count));
-    for (int row = 0; row < count; ++row) {
-        LVITEMW item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        SendMessageW(gList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        auto found = byAddress.find(reinterpret_cast<const std::wstring*>(item.lParam));
-        if (found != byAddress.end()) {
-            ordered[row] = std::move(found->second);
-        }
-    }
-    gRecordTable = std::move(ordered);
-}
-
-namespace {
-
-// Runs edit on the row's record on the interface thread, from whichever thread asks; a row
-// without a record is left alone.
-template <typename Edit>
-void OnRecord(int row, Edit edit) {
-    RunOnInterfaceThread([&] {
-        if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
-            edit(*gRecordTable[row]);
-        }
-    });
-}
-
-}  // namespace
 
 void StoreTotalSize(int row, double bytes) {
-    OnRecord(row, [&](std::wstring& record) { StoreTotalSizeInRecord(record, bytes); });
+    EditRecord(row, [bytes](std::wstring& record) { StoreTotalSizeInRecord(record, bytes); });
 }
 
 double ReadTotalSize(int row) {
     double bytes = -1;
-    OnRecord(row, [&](const std::wstring& record) { bytes = ReadTotalSizeFromRecord(record); });
+    ReadRecordTail(row,
+                   [&](const std::wstring& record) { bytes = ReadTotalSizeFromRecord(record); });
     return bytes;
 }
 
 void StoreResumeValidator(int row, const std::wstring& validator) {
-    OnRecord(row, [&](std::wstring& record) { StoreResumeValidatorInRecord(record, validator); });
+    RunOnInterfaceThread([&] {
+        const Row* entry = RowAt(row);
+        // Only a row with a tail has a validator to remove.
+        if (entry != nullptr && (!validator.empty() || MayHaveTail(*entry))) {
+            EditRecord(row, [&](std::wstring& record) {
+                StoreResumeValidatorInRecord(record, validator);
+            });
+        }
+    });
 }
 
 std::wstring ReadResumeValidator(int row) {
     std::wstring validator;
-    OnRecord(row, [&](const std::wstring& record) {
+    ReadRecordTail(row, [&](const std::wstring& record) {
         validator = ReadResumeValidatorFromRecord(record);
     });
     return validator;
 }
 
 std::wstring RowRecordText(int row) {
-    if (static_cast<size_t>(row) < gRecordTable.size() && gRecordTable[row]) {
-        return *gRecordTable[row];
-    }
-    return std::wstring();
+    const Row* entry = RowAt(row);
+    return entry != nullptr ? RecordOf(*entry) : std::wstring();
 }
 
 std::wstring AllRecordsText() {
-    return ListFileText(gRecordTable);
+    std::wstring text;
+    for (const Row& row : gRows) {
+        AppendRecord(text, row);
+    }
+    return text;
+}
+
+std::string AllRecordsFileBytes() {
+    std::string bytes = EncodeUtf16LeText(L"");
+    std::wstring record;
+    for (const Row& row : gRows) {
+        record.clear();
+        AppendRecord(record, row);
+        if (bytes.capacity() - bytes.size() < 2 * record.size() + 2) {
+            // Room for rows like this one to the end, so the text grows a few times only.
+            bytes.reserve(bytes.size() +
+                          (gRows.size() - (&row - gRows.data())) * (2 * record.size() + 16));
+        }
+        AppendUtf16LeText(bytes, record);
+    }
+    return bytes;
 }
 
 RowTime* RowTimeOf(int row) {
@@ -409,12 +604,19 @@ RowTime* RowTimeOf(int row) {
 }
 
 ListRedrawPause::ListRedrawPause() {
-    SendMessageW(gList, WM_SETREDRAW, FALSE, 0);
+    if (gRedrawPauses++ == 0) {
+        SendMessageW(gList, WM_SETREDRAW, FALSE, 0);
+    }
 }
 
 ListRedrawPause::~ListRedrawPause() {
-    SendMessageW(gList, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(gList, nullptr, TRUE);
+    if (--gRedrawPauses == 0) {
+        if (static_cast<size_t>(SendMessageW(gList, LVM_GETITEMCOUNT, 0, 0)) != gRows.size()) {
+            SetControlRowCount();
+        }
+        SendMessageW(gList, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(gList, nullptr, TRUE);
+    }
 }
 
 std::vector<int> SelectedRows() {

@@ -1,11 +1,17 @@
 // The download list: a report-style list view with one row per URL, and beside each row its
 // record, the one-line text the list file is made of.
 //
+// The list holds each row once, compactly: the URL, the state as a number and its texts as
+// numbers into a table of the texts in use. The control is a virtual list that asks for a
+// cell's text or image when it draws it or another program reads it, so a million rows cost
+// the control nothing and every command is one pass over the rows at most.
+//
 // Rows and records belong to the interface thread. Workers reach them only through
 // RunOnInterfaceThread, so the list needs no lock of its own.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <array>
 #include <cstdint>
@@ -66,15 +72,6 @@ bool AddEntry(const std::wstring& url);
 // Recomposes the row's record from the row, keeping its total size. With changed given, a
 // record that comes out the same is left alone and changed tells which it was.
 bool RebuildRowRecord(int row, bool* changed = nullptr);
-// Frees the row's record and moves every later record one place down.
-void RemoveRowRecord(int row);
-// Removes the records of rows already deleted from the control (indexes of the rows as they
-// were, in any order) in one pass.
-void RemoveRowRecords(std::vector<int> rows);
-// Frees every record (the control has no rows left).
-void ClearRowRecords();
-// After the control has reordered its rows: the records follow, entry i being row i's.
-void ReorderRecordsLikeRows();
 // Sets (or replaces) the total size in the row's record; rounded to a whole number.
 // Callable from any thread, like ReadTotalSize.
 void StoreTotalSize(int row, double bytes);
@@ -89,6 +86,8 @@ std::wstring ReadResumeValidator(int row);
 std::wstring RowRecordText(int row);
 // Every record in row order, as the list file holds them.
 std::wstring AllRecordsText();
+// The list file's bytes for the records: the mark, then every record in UTF-16LE with CR LF.
+std::string AllRecordsFileBytes();
 
 // The row's times, or null for a row index the list has never had room for.
 RowTime* RowTimeOf(int row);
@@ -100,17 +99,26 @@ std::vector<int> SelectedRows();
 int RowState(int row);
 std::wstring RowText(int row, int column);
 bool SetRowText(int row, int column, const std::wstring& text);
-// Sets the number (row + 1) and the state icon in one update.
-bool SetRowNumberAndState(int row, int state);
+// The number column always shows row + 1; setting its text changes nothing.
 bool SetRowState(int row, int state);
-// Deleting rows from the control; their records are the caller's to remove.
-bool DeleteListRow(int row);
-bool DeleteAllListRows();
+// Deletes the rows (indexes in ascending order) and their records in one pass; the rows
+// after them move up and are numbered again. The selection is cleared.
+void DeleteRows(const std::vector<int>& rows);
+// Deletes every row and record.
+void DeleteEveryRow();
+// Puts the rows in a new order: order[i] is the index of the row that becomes row i. The
+// records and the selection follow their rows.
+void ReorderRows(const std::vector<int>& order);
+// The control asks for a cell's text or a row's image: when drawing it, or when another
+// program reads it with LVM_GETITEMTEXTW or LVM_GETITEMW.
+void FillRowDisplayInfo(NMLVDISPINFOW* info);
+// The control's search for typed text: the first row from start on (then from the top) whose
+// number begins with the text, or -1.
+int FindRowByNumberText(const wchar_t* text, int start);
 // How many rows are in each state, kept up to date as rows are added, deleted and changed.
 const std::array<int, kEntryStateCount>& RowStateCounts();
 
-// Turning redraw off for a bulk fill makes 100,000 rows a matter of a second instead of
-// minutes: otherwise every insertion updates the scroll bars.
+// While many rows change, the list is not redrawn row by row but once at the end.
 class ListRedrawPause {
 public:
     ListRedrawPause();

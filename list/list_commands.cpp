@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <new>
+
 namespace {
 
 void SaveAndCount() {
@@ -25,20 +27,22 @@ bool ApplyLogFile(const std::wstring& path, LogKind log) {
     }
     int count = RowCount();
     bool changed = false;
+    int state = log == LogKind::kDownload ? kDone : log == LogKind::kCancel ? kInterrupted : kError;
+    RowUpdate update{state, 0,          log == LogKind::kDownload ? L"ダウンロード済み" : L"エラー",
+                     0,     kNoElapsed, std::wstring(),
+                     -1};
     ListRedrawPause pause;
     for (int row = 0; row < count; ++row) {
-        std::wstring url = RowText(row, kColumnUrl);
-        if (!urls.Contains(url)) {
+        update.url = RowText(row, kColumnUrl);
+        if (!urls.Contains(update.url)) {
             continue;
         }
-        double total = ReadTotalSize(row);
-        std::wstring text = log == LogKind::kDownload ? L"ダウンロード済み"
-                            : log == LogKind::kCancel ? FormatLoggedInterruptedText(total)
-                                                      : L"エラー";
-        int state = log == LogKind::kDownload ? kDone
-                    : log == LogKind::kCancel ? kInterrupted
-                                              : kError;
-        ShowRowInBulk(RowUpdate{state, row, text, 0, kNoElapsed, url, total});
+        update.row = row;
+        update.size = ReadTotalSize(row);
+        if (log == LogKind::kCancel) {
+            update.stateText = FormatLoggedInterruptedText(update.size);
+        }
+        ShowRowInBulk(update);
         changed = true;
     }
     // Each matched row used to be saved on its own; the file written once holds the same.
@@ -49,15 +53,9 @@ bool ApplyLogFile(const std::wstring& path, LogKind log) {
 }
 
 void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly) {
-    HWND list = DownloadListWindow();
-    int count = RowCount();
     {
         ListRedrawPause pause;
-        for (int row = 0; row < count; ++row) {
-            if (selectedOnly &&
-                !(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED)) {
-                continue;
-            }
+        auto setRow = [&](int row) {
             SetRowState(row, state);
             SetRowText(row, kColumnState, stateText);
             RebuildRowRecord(row);
@@ -65,45 +63,38 @@ void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly) {
             if (state == kStandby) {
                 StoreResumeValidator(row, std::wstring());
             }
+        };
+        if (selectedOnly) {
+            for (int row : SelectedRows()) {
+                setRow(row);
+            }
+        } else {
+            int count = RowCount();
+            for (int row = 0; row < count; ++row) {
+                setRow(row);
+            }
         }
     }
     SaveAndCount();
 }
 
 bool DeleteSelectedRows() {
-    HWND list = DownloadListWindow();
-    SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
-    std::vector<int> deleted;
-    bool renumbered = true;
+    SendMessageW(DownloadListWindow(), LVM_ENSUREVISIBLE, 0, FALSE);
+    bool deleted = true;
     {
         ListRedrawPause pause;
-        std::vector<int> selected = SelectedRows();
-        // From the end, so the rows still to visit keep their indexes.
-        for (auto row = selected.rbegin(); row != selected.rend(); ++row) {
-            if (!DeleteListRow(*row)) {
-                break;
-            }
-            deleted.push_back(*row);
-        }
-        RemoveRowRecords(deleted);
-        int count = RowCount();
-        int first = deleted.empty() ? count : deleted.back();
-        for (int row = first; row < count && renumbered; ++row) {
-            renumbered = SetRowText(row, kColumnNumber, std::to_wstring(row + 1));
+        try {
+            DeleteRows(SelectedRows());
+        } catch (const std::bad_alloc&) {
+            deleted = false;  // not even the list of the selected rows could be made
         }
     }
     SaveAndCount();
-    return renumbered;
+    return deleted;
 }
 
-bool DeleteAllRows() {
-    if (!DeleteAllListRows()) {
-        ReorderRecordsLikeRows();
-        SaveAndCount();
-        return false;
-    }
+void DeleteAllRows() {
+    DeleteEveryRow();
     TellCountsChanged(CountsNotice::kAtOnce);
-    ClearRowRecords();
     SaveListFile();  // an empty list: the mark alone
-    return true;
 }

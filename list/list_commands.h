@@ -17,7 +17,8 @@ bool ApplyLogFile(const std::wstring& path, LogKind log);
 // total stay. The list is saved and the counts told even when no row changed.
 void SetRowsState(int state, const wchar_t* stateText, bool selectedOnly);
 
-// Deletes the selected rows and numbers the rest 1, 2, 3, ... again.
+// Deletes the selected rows and numbers the rest 1, 2, 3, ... again. False, with the list
+// unchanged, when there is no memory for the work.
 bool DeleteSelectedRows();
 // Deletes every row; the list file then holds only its byte order mark.
-bool DeleteAllRows();
+void DeleteAllRows();

@@ -22,14 +22,19 @@ constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 // How long the end of a run or closing the window keeps trying a file that will not be written.
 constexpr DWORD kFlushPatienceMs = 5000;
-// Saves start at most this often. Taking the records costs the interface thread time in
-// proportion to the list, and during a run the changes never stop: back-to-back saves of a
-// long list would take a core for themselves.
-constexpr DWORD kSavePaceMs = 250;
+// The pause between the end of one save and the start of the next: this many times as long as
+// the last save took, within the bounds below. Taking the records costs the interface thread
+// time in proportion to the list, and during a run the changes never stop: back-to-back saves
+// of a long list would take a core for themselves. The longest pause keeps a change of a
+// million-row list on disk within about fifteen seconds, the shortest one of ten thousand
+// rows within a second.
+constexpr DWORD kPauseTimesSave = 9;
+constexpr DWORD kShortestPauseMs = 250;
+constexpr DWORD kLongestPauseMs = 9000;
 
 // Given when the list is loaded and used by every save of this window's life.
 std::wstring gListFilePath;
-const RowRecords* gRecords = nullptr;
+ListFileBytes gFileBytes;
 
 // A list file that start-up could not read whole is the user's data all the same: it is moved
 // aside before anything can save over it. Where it would not move, nothing is saved at all.
@@ -41,13 +46,16 @@ bool gUnreadFileToTell = false;
 bool gListChanged = false;  // a change the file does not hold yet, nor the running save
 bool gSaveRunning = false;
 DWORD gLastSaveStart = 0;
-UINT_PTR gPaceTimer = 0;  // a save put off until the pace allows it
-int gFailedSaves = 0;     // in a row, for the pause before the next attempt
+DWORD gLastSaveDelay = 0;  // of the retry pause the saving thread kept before writing
+DWORD gLastSaveEnd = 0;
+DWORD gPauseMs = kShortestPauseMs;  // before the next save
+UINT_PTR gPaceTimer = 0;            // a save put off until the pace allows it
+int gFailedSaves = 0;               // in a row, for the pause before the next attempt
 
 // What the interface thread and the saving thread share, under gSaverLock.
 struct SaveJob {
     std::wstring path;
-    std::wstring records;
+    std::string bytes;
     DWORD delayMs = 0;
 };
 std::mutex gSaverLock;
@@ -65,7 +73,7 @@ void OnSaveFinished();
 // Never throws: it runs on the saving thread, where an exception would end the program.
 bool WriteRecords(const SaveJob& job) noexcept {
     try {
-        return ReplaceFileAtomically(job.path, EncodeUtf16LeText(job.records));
+        return ReplaceFileAtomically(job.path, job.bytes);
     } catch (const std::bad_alloc&) {
         return false;  // tried again like any failed save
     }
@@ -107,6 +115,14 @@ DWORD RetryDelay() {
     return std::min<DWORD>(kLongestRetryMs, kFirstRetryMs << std::min(gFailedSaves - 1, 5));
 }
 
+// The pause before the next save, from how long the last one took.
+void SetPauseAfterSave() {
+    gLastSaveEnd = GetTickCount();
+    DWORD took = gLastSaveEnd - gLastSaveStart;
+    took = took > gLastSaveDelay ? took - gLastSaveDelay : 0;
+    gPauseMs = std::clamp(took * kPauseTimesSave, kShortestPauseMs, kLongestPauseMs);
+}
+
 // Takes the result of the running save, if it has one.
 void TakeSaveResult() {
     std::lock_guard<std::mutex> guard(gSaverLock);
@@ -115,6 +131,7 @@ void TakeSaveResult() {
     }
     gResultReady = false;
     gSaveRunning = false;
+    SetPauseAfterSave();
     if (gResultSaved) {
         gFailedSaves = 0;
     } else {
@@ -132,22 +149,23 @@ void CALLBACK OnPaceTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 // Starts a save of the records as they are now, when the list has changed and no save runs;
-// unless now is given, not sooner than the pace allows after the last one started.
+// unless now is given, not sooner than the pause after the last one allows.
 void StartSaveIfDue(bool now) {
     if (gSaveRunning || !gListChanged || gListFilePath.empty()) {
         return;
     }
-    DWORD sinceLast = GetTickCount() - gLastSaveStart;
-    if (!now && sinceLast < kSavePaceMs) {
+    DWORD sinceLast = GetTickCount() - gLastSaveEnd;
+    if (!now && sinceLast < gPauseMs) {
         if (gPaceTimer == 0) {
-            gPaceTimer = SetTimer(nullptr, 0, kSavePaceMs - sinceLast, OnPaceTimer);
+            gPaceTimer = SetTimer(nullptr, 0, gPauseMs - sinceLast, OnPaceTimer);
         }
         if (gPaceTimer != 0) {
             return;
         }
     }
     gLastSaveStart = GetTickCount();
-    SaveJob job{gListFilePath, ListFileText(*gRecords), RetryDelay()};
+    gLastSaveDelay = RetryDelay();
+    SaveJob job{gListFilePath, gFileBytes(), gLastSaveDelay};
     gListChanged = false;
     {
         std::lock_guard<std::mutex> guard(gSaverLock);
@@ -233,23 +251,14 @@ void SetUnreadFileAside() {
     gSavingRefused = true;
 }
 
-}  // namespace
-
-std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& records) {
-    gListFilePath = path;
-    gRecords = &records;
-    gListChanged = false;
-    gFailedSaves = 0;
-    gUnreadFileAside.clear();
-    gSavingRefused = false;
-    gUnreadFileToTell = false;
-    std::vector<LoadedRow> rows;
+// Hands each row of the list file to takeRow; see LoadListFile.
+void ReadListRows(const std::function<bool(LoadedRow&)>& takeRow) {
     std::vector<TextLine> lines;
     if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
         if (!FileIsMissing(gListFilePath)) {
             SetUnreadFileAside();
         }
-        return rows;
+        return;
     }
     for (TextLine& line : lines) {
         LoadedRow row;
@@ -257,24 +266,33 @@ std::vector<LoadedRow> LoadListFile(const std::wstring& path, const RowRecords& 
             continue;
         }
         // The record keeps the line exactly as read until the row is next rebuilt.
-        row.record = std::move(line.text) + L"\n";
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-void KeepListFileAside() {
-    SetUnreadFileAside();
-}
-
-std::wstring ListFileText(const RowRecords& records) {
-    std::wstring text;
-    for (const auto& record : records) {
-        if (record) {
-            text += *record;
+        row.record = std::move(line.text);
+        row.record += L'\n';
+        if (!takeRow(row)) {
+            // The file still holds the rows that did not fit: it is kept whole.
+            SetUnreadFileAside();
+            return;
         }
     }
-    return text;
+}
+
+}  // namespace
+
+void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
+                  const std::function<bool(LoadedRow&)>& takeRow) {
+    gListFilePath = path;
+    gFileBytes = std::move(fileBytes);
+    gListChanged = false;
+    gFailedSaves = 0;
+    gUnreadFileAside.clear();
+    gSavingRefused = false;
+    gUnreadFileToTell = false;
+    // Reading the file costs about what writing it does: the first save waits as if the load
+    // had been one, so that a run started at once in a long list does not begin with a save.
+    gLastSaveStart = GetTickCount();
+    gLastSaveDelay = 0;
+    ReadListRows(takeRow);
+    SetPauseAfterSave();
 }
 
 void TellOfUnreadListFile(HWND owner) {

@@ -85,16 +85,26 @@ std::wstring UrlFromRecordForm(const std::wstring& recordUrl) {
 std::wstring ComposeRowRecord(int state, const std::wstring& stateText,
                               const std::wstring& sizeText, const std::wstring& url,
                               const std::wstring& tail) {
-    std::wstring record = std::to_wstring(state);
-    record += kFieldSeparator;
-    record += stateText;
-    record += kFieldSeparator;
-    record += sizeText;
-    record += kFieldSeparator;
-    record += UrlToRecordForm(url);
-    record += tail;
-    record += L'\n';
+    std::wstring record;
+    AppendRowRecord(record, state, stateText, sizeText, url, tail);
     return record;
+}
+
+void AppendRowRecord(std::wstring& out, int state, const std::wstring& stateText,
+                     const std::wstring& sizeText, const std::wstring& url,
+                     const std::wstring& tail) {
+    out += std::to_wstring(state);
+    out += kFieldSeparator;
+    out += stateText;
+    out += kFieldSeparator;
+    out += sizeText;
+    out += kFieldSeparator;
+    size_t urlStart = out.size();
+    out += url;
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(urlStart), out.end(), kFieldSeparator,
+                 kUrlSeparatorInRecord);
+    out += tail;
+    out += L'\n';
 }
 
 std::wstring RecordTail(const std::wstring& record) {

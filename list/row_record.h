@@ -17,12 +17,7 @@
 // holds in practice. The fourth "|" of a record is thus always the one before the total.
 #pragma once
 
-#include <memory>
 #include <string>
-#include <vector>
-
-// The records of the list, one per row in row order; a row being made has none yet.
-using RowRecords = std::vector<std::unique_ptr<std::wstring>>;
 
 // The longest state text, size text or URL that a list file line can give (the loader copies
 // each piece into room for 1024 characters).
@@ -36,6 +31,10 @@ std::wstring UrlFromRecordForm(const std::wstring& recordUrl);
 std::wstring ComposeRowRecord(int state, const std::wstring& stateText,
                               const std::wstring& sizeText, const std::wstring& url,
                               const std::wstring& tail);
+// The same record appended to out, for a whole list put together in one piece of text.
+void AppendRowRecord(std::wstring& out, int state, const std::wstring& stateText,
+                     const std::wstring& sizeText, const std::wstring& url,
+                     const std::wstring& tail);
 
 // The text from the fourth "|" (included) up to the line feed: "|" and the total, or empty
 // when the record has no total. A rebuilt record carries it over unchanged.

@@ -18,6 +18,11 @@ bool UrlList::Add(std::wstring url) {
     return added;
 }
 
+void UrlList::reserve(size_t count) {
+    urls_.reserve(count);
+    order_.reserve(count);
+}
+
 void UrlList::clear() {
     order_.clear();
     urls_.clear();
@@ -30,6 +35,7 @@ bool ReadUrlFile(const std::wstring& path, UrlList& list) {
         return false;
     }
     try {
+        list.reserve(lines.size());
         for (TextLine& line : lines) {
             if (IsUrlLine(line.text)) {
                 list.Add(std::move(line.text));

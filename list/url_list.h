@@ -32,6 +32,8 @@ public:
     bool empty() const { return order_.empty(); }
     const std::wstring& operator[](size_t index) const { return *order_[index]; }
     void clear();
+    // Room for this many URLs, so that adding them moves nothing.
+    void reserve(size_t count);
 
 private:
     // The set owns the strings; its nodes never move (not on rehash, not when the list is

@@ -4,6 +4,8 @@
 # port, removed at the end):
 #   a: 200 files of 1 MiB   b: 5 files of 200 MiB   c: 2,000 files of 4 KiB
 #   n1000, n4000, n16000: that many files of 100 bytes (how a run scales with its list)
+# The tool "long" is the program again with BENCH_LONG_ROWS finished entries (default 999,000)
+# in its list ahead of the set's URLs: how a run's cost grows with the rows around it.
 # Every run saves into a fresh folder, which is checked (file count, total size, contents) and
 # then removed. Prints each run and, per data set, the median wall and CPU time per tool and the
 # program's ratio to the best peer.
@@ -22,6 +24,7 @@
 #   BENCH_RUNS_B=3       runs for set b           BENCH_TOOLS="program loop curl aria2c wget"
 #   BENCH_CONNECTIONS=5  the program's CONNECT_NUM (peers keep 5; wget has one connection)
 #   BENCH_BUFFER_KB=     the program's DL_BUF_SIZE (unset: the program's default)
+#   BENCH_LONG_ROWS=999000  finished entries ahead of the set in the tool "long"
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 default_build="$top/build"
@@ -52,6 +55,7 @@ runs_b="${BENCH_RUNS_B:-$runs}"
 tools="${BENCH_TOOLS:-program loop curl aria2c wget}"
 connections="${BENCH_CONNECTIONS:-5}"
 buffer_kb="${BENCH_BUFFER_KB:-}"
+long_rows="${BENCH_LONG_ROWS:-999000}"
 
 work="$(mktemp -d /tmp/vlmr-downloads.XXXXXX)"
 chmod 755 "$work"  # nginx's workers may run as nobody
@@ -125,6 +129,13 @@ EOF
   done > "$work/list-$s.txt"
   # curl takes the same list as a config file.
   sed 's/.*/url = "&"/' "$work/list-$s.txt" > "$work/curl-$s.txt"
+  if [[ " $tools " == *" long "* ]]; then
+    # Finished entries go into the list as the records they are; the run skips them.
+    awk -v n="$long_rows" -v port="$port" \
+      'BEGIN {for (i = 0; i < n; i++) printf "3|done|  100Byte|http://127.0.0.1:%s/done/f%07d.bin\n", port, i}' \
+      > "$work/long-$s.txt"
+    cat "$work/list-$s.txt" >> "$work/long-$s.txt"
+  fi
 done
 
 # --- Wine ----------------------------------------------------------------------------------
@@ -167,23 +178,26 @@ check() {
   fi
 }
 
+# The program on the set's list, or as the tool "long" on the list with finished entries ahead.
 run_program() {
-  local set="$1" out="$2" line
-  local args=("$(windows_path "$work/list-$set.txt")" "$(windows_path "$out")" "$connections")
+  local set="$1" out="$2" tool="${3:-program}" line
+  local list="$work/list-$set.txt"
+  [ "$tool" != long ] || list="$work/long-$set.txt"
+  local args=("$(windows_path "$list")" "$(windows_path "$out")" "$connections")
   [ -z "$buffer_kb" ] || args+=("$buffer_kb")
   if ! line="$(VELMORA_EXE="$build/VelmoraDownloader.exe" VELMORA_WINESERVER_PID="$server_pid" \
       "$wine" "$build/tests/download_bench.exe" "${args[@]}" 2>"$work/err.txt" </dev/null)"; then
-    echo "  FAILED program on $set: ${line:-}"
+    echo "  FAILED $tool on $set: ${line:-}"
     tr -d '\r' < "$work/err.txt" | sed 's/^/    /'
     return 1
   fi
   line="$(tr -d '\r' <<<"$line")"
-  echo "  program  $line"
+  printf '  %-8s %s\n' "$tool" "$line"
   local wall cpu server
   wall="$(sed -n 's/.*wall=\([0-9.]*\).*/\1/p' <<<"$line")"
   cpu="$(sed -n 's/.* cpu=\([0-9.]*\).*/\1/p' <<<"$line")"
   server="$(sed -n 's/.*wineserver=\([0-9.-]*\).*/\1/p' <<<"$line")"
-  echo "$set program $wall $cpu ${server:--}" >> "$results"
+  echo "$set $tool $wall $cpu ${server:--}" >> "$results"
 }
 
 run_peer() {
@@ -229,8 +243,8 @@ for s in $sets; do
       out="$work/out/$tool-$s-$r"
       mkdir -p "$out"
       sync
-      if [ "$tool" = program ]; then
-        run_program "$s" "$out" || failures=$((failures + 1))
+      if [ "$tool" = program ] || [ "$tool" = long ]; then
+        run_program "$s" "$out" "$tool" || failures=$((failures + 1))
       else
         run_peer "$s" "$tool" "$out" || failures=$((failures + 1))
       fi
@@ -261,8 +275,11 @@ for s in $sets; do
     printf '%-4s %-8s %8s %8s %11s\n' "$s" "$tool" "$wall" "$cpu" "$server"
     [ "$tool" != loop ] || loop_wall="$wall"
     [ "$tool" != curl ] || curl_wall="$wall"
+    [ "$tool" != long ] || long_wall="$wall"
     if [ "$tool" = program ]; then
       program_wall="$wall"
+    elif [ "$tool" = long ]; then
+      :
     elif [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN {exit !(a < b)}'; then
       best="$wall"; best_tool="$tool"
     fi
@@ -276,7 +293,11 @@ for s in $sets; do
         'BEGIN {printf "%-4s program / %s: %.2fx\n", s, t, p / b}'
     done
   fi
-  program_wall=""; loop_wall=""; curl_wall=""
+  if [ -n "${long_wall:-}" ] && [ -n "${program_wall:-}" ]; then
+    awk -v l="$long_wall" -v p="$program_wall" -v n="$long_rows" -v s="$s" \
+      'BEGIN {printf "%-4s long (%d finished rows more) / program: %.2fx\n", s, n, l / p}'
+  fi
+  program_wall=""; loop_wall=""; curl_wall=""; long_wall=""
 done
 if [ "$failures" -gt 0 ]; then
   echo "$failures run(s) failed or saved incomplete files"

@@ -521,7 +521,7 @@ TEST_F(MainWindowTest, StatusBarCountsRowsPerState) {
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(AddEntry(L"http://example.com/" + std::to_wstring(i)));
     }
-    SetRowNumberAndState(3, kError);
+    SetRowState(3, kError);
     RefreshStatusBar(window_);
     const int counts[6] = {3, 0, 0, 0, 0, 1};
     auto texts = StatusBarTexts(4, counts);
@@ -533,7 +533,7 @@ TEST_F(MainWindowTest, StatusBarCountsRowsPerState) {
     }
 
     // The counts follow a change of state without a recount.
-    SetRowNumberAndState(1, kDone);
+    SetRowState(1, kDone);
     RefreshStatusBar(window_);
     const int changed[6] = {2, 0, 0, 1, 0, 1};
     texts = StatusBarTexts(4, changed);

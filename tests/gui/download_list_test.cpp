@@ -67,7 +67,7 @@ TEST_F(DownloadListTest, NewRowShowsStandbyAndHasAFourFieldRecord) {
     HWND list = GetDlgItem(window_, kListViewId);
     ASSERT_EQ(list, DownloadListWindow());
     // The scroll bar bits come and go with the content.
-    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL), 0x50000009);
+    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL), 0x50001009);
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
     const int formats[] = {LVCFMT_RIGHT,  LVCFMT_CENTER, LVCFMT_CENTER,
@@ -87,7 +87,7 @@ TEST_F(DownloadListTest, TotalSizeIsStoredReadAndKeptByRebuilds) {
     EXPECT_EQ(RowRecordText(0), L"0|スタンバイ| ？ Byte|http://example.com/a.zip|124\n");
     StoreTotalSize(0, 2048);
     EXPECT_EQ(ReadTotalSize(0), 2048);
-    SetRowNumberAndState(0, kDone);
+    SetRowState(0, kDone);
     SetRowText(0, kColumnState, L"ダウンロード完了");
     ASSERT_TRUE(RebuildRowRecord(0));
     EXPECT_EQ(RowRecordText(0), L"3|ダウンロード完了| ？ Byte|http://example.com/a.zip|2048\n");
@@ -108,6 +108,28 @@ TEST_F(DownloadListTest, RowsBeyondTheFirstThousandBehaveLikeTheFirst) {
     EXPECT_EQ(RowText(1024, kColumnSpeed), L"  19 KB /s");
     EXPECT_EQ(RowText(1024, kColumnElapsed), L"01 : 01");
     EXPECT_EQ(RowRecordText(1024), L"2|DL中：|   5Byte|http://example.com/1024|77\n");
+
+    // Thousands of texts shown once each, as a run's progress is: the texts no row uses any
+    // more are dropped along the way, and every row keeps its own.
+    for (int round = 0; round < 6; ++round) {
+        for (int row = 0; row < 1030; ++row) {
+            std::wstring text = L"DL中：" + std::to_wstring(round * 1030 + row);
+            SetRowText(row, kColumnState, text);
+            SetRowText(row, kColumnSize, std::to_wstring(row));
+            if (row % 2 == 0) {
+                ASSERT_TRUE(RebuildRowRecord(row));
+            }
+        }
+    }
+    for (int row = 0; row < 1030; row += 343) {
+        std::wstring url = L"http://example.com/" + std::to_wstring(row);
+        EXPECT_EQ(RowText(row, kColumnState), L"DL中：" + std::to_wstring(5 * 1030 + row));
+        EXPECT_EQ(RowText(row, kColumnSize), std::to_wstring(row));
+        EXPECT_EQ(RowRecordText(row), row % 2 == 0
+                                          ? L"0|DL中：" + std::to_wstring(5 * 1030 + row) + L"|" +
+                                                std::to_wstring(row) + L"|" + url + L"\n"
+                                          : L"0|スタンバイ| ？ Byte|" + url + L"\n");
+    }
 }
 
 TEST_F(DownloadListTest, EveryKindOfRowSurvivesSaveAndRestartExactly) {
@@ -241,7 +263,7 @@ TEST_F(DownloadListTest, WithoutAListFileTheListIsEmptyAndNothingIsWritten) {
 
 TEST_F(DownloadListTest, AddingADownloadListFileAddsOnlyNewUrlsInFileOrder) {
     ASSERT_TRUE(AddEntry(L"http://example.com/old"));
-    SetRowNumberAndState(0, kDone);
+    SetRowState(0, kDone);
     std::wstring file = folder_ + L"list.txt";
     WriteBytes(file,
                "\r\nhttp://example.com/new1\r\nnote\r\nhttp://example.com/old\r\n"

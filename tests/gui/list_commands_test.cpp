@@ -29,7 +29,7 @@ bool Selected(int row) {
 }
 
 void SetState(int row, int state, const wchar_t* text) {
-    SetRowNumberAndState(row, state);
+    SetRowState(row, state);
     SetRowText(row, kColumnState, text);
     RebuildRowRecord(row);
 }
@@ -225,10 +225,14 @@ TEST_F(ListCommandsTest, HeaderClicksSortAndTheOrderIsSaved) {
     };
     SetState(0, kError, L"エラー");
     SetState(3, kDone, L"ダウンロード済み");
+    Select(1, true);
     click(kColumnUrl);
     click(kColumnUrl);  // descending
     EXPECT_EQ(Column(kColumnUrl),
               (std::vector<std::wstring>{kUrls[4], kUrls[3], kUrls[2], kUrls[1], kUrls[0]}));
+    for (int row = 0; row < RowCount(); ++row) {
+        EXPECT_EQ(Selected(row), row == 3) << "the selection follows its row, " << row;
+    }
     EXPECT_EQ(Column(kColumnNumber), (std::vector<std::wstring>{L"1", L"2", L"3", L"4", L"5"}));
     EXPECT_EQ(ListBytes(), EncodeUtf16LeText(AllRecordsText()));
     EXPECT_EQ(RowRecordText(0).find(kUrls[4]), 16u);  // the records follow the rows
