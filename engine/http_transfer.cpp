@@ -84,6 +84,14 @@ void ShowHostWait(int row, const std::wstring& url, double size, int secondsLeft
          kNoElapsed, url, size);
 }
 
+// The end of an entry that failed: its URL in the error log, and its row in Error with the
+// failure's text.
+void FailEntry(ConnectionSlot& slot, int row, const std::wstring& url, const std::wstring& text,
+               uint32_t elapsed, double size) {
+    AppendErrorLog(slot, url);
+    Show(row, kError, text, elapsed, url, size);
+}
+
 bool IsWebUrl(const std::wstring& url) {
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof parts;
@@ -443,29 +451,25 @@ ReadResult ReadIntoFile(HINTERNET request, InternetCall& call, HANDLE file, int 
 // The one outcome of a transfer that reached its read loop.
 void Finish(int row, const std::wstring& url, ConnectionSlot& slot, const ReadResult& read,
             double total) {
-    if (gRunStop.IsSet()) {
-        if (total != kNoSize) {
-            StoreTotalSize(row, total);
-        }
+    bool stopped = gRunStop.IsSet();
+    if (!stopped && !read.writeFailed && !read.readFailed && total <= read.downloaded) {
+        StoreTotalSize(row, read.downloaded);
+        AppendDownloadLog(slot, url);
+        Show(row, kDone, L"ダウンロード完了", read.elapsed, url, read.downloaded);
+        return;
+    }
+    // Every other end keeps the partial file, and with it the total it belongs to, if known.
+    if (total != kNoSize) {
+        StoreTotalSize(row, total);
+    }
+    if (stopped) {
         AppendCancelLog(slot, url);
         Show(row, kInterrupted, FormatInterruptedText(read.downloaded, total), read.elapsed, url,
              total);
     } else if (read.writeFailed) {
-        if (total != kNoSize) {
-            StoreTotalSize(row, total);
-        }
-        AppendErrorLog(slot, url);
-        Show(row, kError, L"ファイルの保存に失敗", read.elapsed, url, total);
-    } else if (read.readFailed || total > read.downloaded) {
-        if (total != kNoSize) {
-            StoreTotalSize(row, total);
-        }
-        AppendErrorLog(slot, url);
-        Show(row, kError, FormatLineErrorText(read.downloaded, total), read.elapsed, url, total);
+        FailEntry(slot, row, url, L"ファイルの保存に失敗", read.elapsed, total);
     } else {
-        StoreTotalSize(row, read.downloaded);
-        AppendDownloadLog(slot, url);
-        Show(row, kDone, L"ダウンロード完了", read.elapsed, url, read.downloaded);
+        FailEntry(slot, row, url, FormatLineErrorText(read.downloaded, total), read.elapsed, total);
     }
 }
 
@@ -522,8 +526,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (savePath.empty() || !file) {
-        AppendErrorLog(slot, url);
-        Show(row, kError, L"ファイルの保存に失敗", kNoElapsed, url, kNoSize);
+        FailEntry(slot, row, url, L"ファイルの保存に失敗", kNoElapsed, kNoSize);
         return;
     }
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -540,8 +543,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     transfer.session = OpenSession(url, transfer.silenceMs);
     if (!transfer.session) {
         discardFile();
-        AppendErrorLog(slot, url);
-        Show(row, kError, L"ダウンロードの準備に失敗", kNoElapsed, url, kNoSize);
+        FailEntry(slot, row, url, L"ダウンロードの準備に失敗", kNoElapsed, kNoSize);
         return;
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, kNoSize);
@@ -556,8 +558,7 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
             return;
         case OpenResult::kFailed:
             discardFile();
-            AppendErrorLog(slot, url);
-            Show(row, kError, L"URLのオープンに失敗", kNoElapsed, url, kNoSize);
+            FailEntry(slot, row, url, L"URLのオープンに失敗", kNoElapsed, kNoSize);
             return;
         case OpenResult::kRefused:  // its status ends it below
         case OpenResult::kOpened:
@@ -567,14 +568,12 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     DWORD status = StatusOf(transfer.request.get());
     if (IsHttpErrorStatus(status)) {
         discardFile();
-        AppendErrorLog(slot, url);
-        Show(row, kError, HttpErrorText(status), kNoElapsed, url, kNoSize);
+        FailEntry(slot, row, url, HttpErrorText(status), kNoElapsed, kNoSize);
         return;
     }
     if (!TruncateFile(file.get())) {
         discardFile();
-        AppendErrorLog(slot, url);
-        Show(row, kError, L"ファイルの保存に失敗", kNoElapsed, url, kNoSize);
+        FailEntry(slot, row, url, L"ファイルの保存に失敗", kNoElapsed, kNoSize);
         return;
     }
     ReadAnswerIntoEmptiedFile(row, url, file, transfer, slot);
@@ -598,8 +597,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
     transfer.silenceMs = slot.inputs->silenceMs;
     transfer.session = OpenSession(url, transfer.silenceMs);
     if (!transfer.session) {
-        AppendErrorLog(slot, url);
-        Show(row, kError, L"ダウンロードの準備に失敗", kNoElapsed, url, expected);
+        FailEntry(slot, row, url, L"ダウンロードの準備に失敗", kNoElapsed, expected);
         return;
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, expected);
@@ -614,14 +612,12 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
                  expected);
             return;
         case OpenResult::kFailed:
-            AppendErrorLog(slot, url);
-            Show(row, kError, L"URLのオープンに失敗", kNoElapsed, url, expected);
+            FailEntry(slot, row, url, L"URLのオープンに失敗", kNoElapsed, expected);
             return;
         case OpenResult::kRefused:
             // Not downloaded afresh: the server would refuse that the same way.
-            AppendErrorLog(slot, url);
-            Show(row, kError, HttpErrorText(StatusOf(transfer.request.get())), kNoElapsed, url,
-                 expected);
+            FailEntry(slot, row, url, HttpErrorText(StatusOf(transfer.request.get())), kNoElapsed,
+                      expected);
             return;
         case OpenResult::kOpened:
             break;
@@ -632,8 +628,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         if (!TruncateFile(file.get())) {
             CloseTransfer(transfer);
             file.Close();
-            AppendErrorLog(slot, url);
-            Show(row, kError, L"ファイルの保存に失敗", kNoElapsed, url, expected);
+            FailEntry(slot, row, url, L"ファイルの保存に失敗", kNoElapsed, expected);
             return;
         }
         ReadAnswerIntoEmptiedFile(row, url, file, transfer, slot);
