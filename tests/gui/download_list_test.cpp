@@ -257,6 +257,8 @@ TEST_F(DownloadListTest, AHeldListFileCatchesUpOnceFreeAndClosingWaitsForIt) {
 
 TEST_F(DownloadListTest, WithoutAListFileTheListIsEmptyAndNothingIsWritten) {
     EXPECT_EQ(RowCount(), 0);
+    // Saves are made behind the changes: a save asked for at start-up would be written now.
+    ASSERT_TRUE(FlushListFile());
     EXPECT_FALSE(FileExists(ListFile()));
     EXPECT_TRUE(messages_.empty());
 }
@@ -352,6 +354,17 @@ TEST_F(DownloadListTest, DownloadingUpdatesAreShownEvery500msAndSavedEvery3s) {
     update.stateText = L"DL中：second";
     ASSERT_TRUE(UpdateRow(update));  // dropped: too soon
     EXPECT_EQ(RowText(0, kColumnState), L"DL中：first");
+    // The record, the row's saved form, follows a Downloading row at most every 3 s.
+    EXPECT_EQ(RowRecordText(0).rfind(L"2|DL中：first|", 0), 0u) << RowRecordText(0);
+    RowTimeOf(0)->shown -= 1000;     // as if half a second had passed
+    ASSERT_TRUE(UpdateRow(update));  // shown, not yet recorded
+    EXPECT_EQ(RowText(0, kColumnState), L"DL中：second");
+    EXPECT_EQ(RowRecordText(0).rfind(L"2|DL中：first|", 0), 0u) << RowRecordText(0);
+    RowTimeOf(0)->shown -= 1000;
+    RowTimeOf(0)->saved -= 3001;  // as if three seconds had passed
+    update.stateText = L"DL中：third";
+    ASSERT_TRUE(UpdateRow(update));
+    EXPECT_EQ(RowRecordText(0).rfind(L"2|DL中：third|", 0), 0u) << RowRecordText(0);
     update.state = kDone;
     update.stateText = L"ダウンロード完了";
     ASSERT_TRUE(UpdateRow(update));  // never dropped

@@ -100,9 +100,12 @@ TEST_F(ListCommandsTest, CancelLogShowsTheStoredTotalOrQuestionMarks) {
 }
 
 TEST_F(ListCommandsTest, LogWithoutAnyRowChangesAndSavesNothingAndMissingLogIsSaid) {
+    ASSERT_TRUE(FlushListFile());  // the rows added before are saved; nothing is pending
     DeleteFileW(ListFilePath().c_str());
     WriteLog(kDownloadLogBarId, L"http://elsewhere.example/x.zip");
     SendCommand(IDM_APPLY_DL_LOG);
+    // Saves are made behind the changes: a save the command asked for would be written now.
+    ASSERT_TRUE(FlushListFile());
     EXPECT_FALSE(FileExists(ListFilePath()));
     EXPECT_EQ(RowState(0), kStandby);
 

@@ -30,9 +30,13 @@ TEST_F(MainWindowTest, WorkersAndTheInterfaceThreadNeverWaitOnEachOther) {
 
     std::atomic<bool> stop{false};
     std::atomic<int> finished{0};
+    std::vector<std::atomic<double>> lastStored(kWorkers);  // each worker's last total stored
+    for (std::atomic<double>& total : lastStored) {
+        total = -1;
+    }
     std::vector<std::thread> workers;
     for (int worker = 0; worker < kWorkers; ++worker) {
-        workers.emplace_back([&stop, &finished, row = worker] {
+        workers.emplace_back([&stop, &finished, &lastStored, row = worker] {
             // A real transfer reports after every read; two milliseconds between reports is
             // already far busier than a loopback download, and every 50th report ends the
             // transfer (never dropped, always rebuilt and saved).
@@ -45,6 +49,7 @@ TEST_F(MainWindowTest, WorkersAndTheInterfaceThreadNeverWaitOnEachOther) {
                 UpdateRow(update);
                 if (state == kDone) {
                     StoreTotalSize(row, step);
+                    lastStored[row] = step;
                 }
             }
             ++finished;
@@ -80,8 +85,11 @@ TEST_F(MainWindowTest, WorkersAndTheInterfaceThreadNeverWaitOnEachOther) {
     }
     ASSERT_TRUE(allEnded) << "a worker is stuck";
 
-    // Every row agrees with its record once rebuilt, the total size survived, and the saved
-    // file is the records.
+    // Every worker's last total survived the interface thread's rebuilds, every row agrees with
+    // its record once rebuilt, and the saved file is the records.
+    for (int row = 0; row < kWorkers; ++row) {
+        EXPECT_EQ(ReadTotalSize(row), lastStored[row].load()) << row;
+    }
     for (int row = 0; row < rows; ++row) {
         std::wstring before = RowRecordText(row);
         ASSERT_TRUE(RebuildRowRecord(row));
