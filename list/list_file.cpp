@@ -32,43 +32,12 @@ constexpr DWORD kPauseTimesSave = 9;
 constexpr DWORD kShortestPauseMs = 250;
 constexpr DWORD kLongestPauseMs = 9000;
 
-// Given when the list is loaded and used by every save of this window's life.
-std::wstring gListFilePath;
-ListFileBytes gFileBytes;
-
-// A list file that start-up could not read whole is the user's data all the same: it is moved
-// aside before anything can save over it. Where it would not move, nothing is saved at all.
-std::wstring gUnreadFileAside;  // where it went
-bool gSavingRefused = false;
-bool gUnreadFileToTell = false;
-
-// Interface thread only.
-bool gListChanged = false;  // a change the file does not hold yet, nor the running save
-bool gSaveRunning = false;
-DWORD gLastSaveStart = 0;
-DWORD gLastSaveDelay = 0;  // of the retry pause the saving thread kept before writing
-DWORD gLastSaveEnd = 0;
-DWORD gPauseMs = kShortestPauseMs;  // before the next save
-UINT_PTR gPaceTimer = 0;            // a save put off until the pace allows it
-int gFailedSaves = 0;               // in a row, for the pause before the next attempt
-
-// What the interface thread and the saving thread share, under gSaverLock.
+// What a save writes, and where.
 struct SaveJob {
     std::wstring path;
     std::string bytes;
-    DWORD delayMs = 0;
+    DWORD delayMs = 0;  // a pause before writing: the retry pause after a failed save
 };
-std::mutex gSaverLock;
-std::condition_variable gSaverWake;  // a job or the end for the saving thread
-std::condition_variable gSaveDone;   // a result for the interface thread
-bool gJobWaiting = false;
-SaveJob gJob;
-bool gResultReady = false;
-bool gResultSaved = false;
-bool gSaverQuit = false;
-std::thread gSaver;
-
-void OnSaveFinished();
 
 // Never throws: it runs on the saving thread, where an exception would end the program.
 bool WriteRecords(const SaveJob& job) noexcept {
@@ -79,129 +48,245 @@ bool WriteRecords(const SaveJob& job) noexcept {
     }
 }
 
-void SaverLoop() {
-    std::unique_lock<std::mutex> lock(gSaverLock);
-    for (;;) {
-        gSaverWake.wait(lock, [] { return gJobWaiting || gSaverQuit; });
-        if (!gJobWaiting) {
-            return;
+// The thread that writes the file: it takes one job at a time from the interface thread and
+// hands back whether it was written, telling the interface thread through finished.
+class SavingThread {
+public:
+    explicit SavingThread(void (*finished)()) : finished_(finished) {}
+
+    // Hands the job over, starting the thread the first time; false, with the job untouched,
+    // when the system gives no thread.
+    bool Submit(SaveJob& job) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!thread_.joinable()) {
+                quit_ = false;
+                try {
+                    thread_ = std::thread([this] { Loop(); });
+                } catch (const std::system_error&) {
+                    return false;
+                }
+            }
+            job_ = std::move(job);
+            jobWaiting_ = true;
         }
-        SaveJob job = std::move(gJob);
-        gJobWaiting = false;
-        if (job.delayMs != 0) {
-            gSaverWake.wait_for(lock, std::chrono::milliseconds(job.delayMs),
-                                [] { return gSaverQuit; });
+        wake_.notify_all();
+        return true;
+    }
+
+    // The result of the last job, once it has one: true in ready, and whether it was saved.
+    bool TakeResult(bool& saved) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!resultReady_) {
+            return false;
         }
-        lock.unlock();
-        bool saved = WriteRecords(job);
-        lock.lock();
-        gResultReady = true;
-        gResultSaved = saved;
-        gSaveDone.notify_all();
-        // The interface thread may be waiting for this result itself; it learns of it
-        // without being sent anything. Without the memory for that it learns of it at the
-        // next change or flush.
-        try {
-            PostToInterfaceThread(OnSaveFinished);
-        } catch (const std::bad_alloc&) {
+        resultReady_ = false;
+        saved = resultSaved_;
+        return true;
+    }
+
+    void WaitForResult() {
+        std::unique_lock<std::mutex> lock(lock_);
+        done_.wait(lock, [this] { return resultReady_; });
+    }
+
+    // Ends the thread after the job it is writing, dropping any result.
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        resultReady_ = false;
+        jobWaiting_ = false;
+    }
+
+private:
+    void Loop() {
+        std::unique_lock<std::mutex> lock(lock_);
+        for (;;) {
+            wake_.wait(lock, [this] { return jobWaiting_ || quit_; });
+            if (!jobWaiting_) {
+                return;
+            }
+            SaveJob job = std::move(job_);
+            jobWaiting_ = false;
+            if (job.delayMs != 0) {
+                wake_.wait_for(lock, std::chrono::milliseconds(job.delayMs),
+                               [this] { return quit_; });
+            }
+            lock.unlock();
+            bool saved = WriteRecords(job);
+            lock.lock();
+            resultReady_ = true;
+            resultSaved_ = saved;
+            done_.notify_all();
+            // The interface thread may be waiting for this result itself; it learns of it
+            // without being sent anything. Without the memory for that it learns of it at the
+            // next change or flush.
+            try {
+                PostToInterfaceThread(finished_);
+            } catch (const std::bad_alloc&) {
+            }
         }
     }
+
+    void (*finished_)();
+    std::mutex lock_;
+    std::condition_variable wake_;  // a job or the end for the thread
+    std::condition_variable done_;  // a result for the interface thread
+    bool jobWaiting_ = false;
+    SaveJob job_;
+    bool resultReady_ = false;
+    bool resultSaved_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+// The list file of this window's life: where it is, what a save writes, when the next save is
+// due, and what start-up did with a file it could not read. On the interface thread, but for
+// the saving thread it owns.
+class ListFileSaver {
+public:
+    explicit ListFileSaver(void (*finished)()) : thread_(finished) {}
+
+    void Load(const std::wstring& path, ListFileBytes fileBytes,
+              const std::function<bool(LoadedRow&)>& takeRow);
+    void TellOfUnreadFile(HWND owner);
+    bool Save();
+    bool Flush();
+    void Close();
+    // The saving thread has a result: takes it, and starts the next save if one is due.
+    void OnSaveFinished();
+    // The pace allows the save that was put off.
+    void OnPaceTimer();
+
+private:
+    DWORD RetryDelay() const;
+    void SetPauseAfterSave();
+    void TakeSaveResult();
+    void StartSaveIfDue(bool now = false);
+    void WaitForRunningSave();
+    void SetUnreadFileAside();
+    void ReadRows(const std::function<bool(LoadedRow&)>& takeRow);
+
+    // Given when the list is loaded and used by every save of this window's life.
+    std::wstring path_;
+    ListFileBytes fileBytes_;
+
+    // A list file that start-up could not read whole is the user's data all the same: it is
+    // moved aside before anything can save over it. Where it would not move, nothing is saved.
+    std::wstring unreadFileAside_;  // where it went
+    bool savingRefused_ = false;
+    bool unreadFileToTell_ = false;
+
+    bool changed_ = false;  // a change the file does not hold yet, nor the running save
+    bool saveRunning_ = false;
+    DWORD lastSaveStart_ = 0;
+    DWORD lastSaveDelay_ = 0;  // of the retry pause the saving thread kept before writing
+    DWORD lastSaveEnd_ = 0;
+    DWORD pauseMs_ = kShortestPauseMs;  // before the next save
+    UINT_PTR paceTimer_ = 0;            // a save put off until the pace allows it
+    int failedSaves_ = 0;               // in a row, for the pause before the next attempt
+
+    SavingThread thread_;
+};
+
+void OnSaveFinished();
+void CALLBACK OnPaceTimer(HWND, UINT, UINT_PTR, DWORD);
+
+// The window has one list and so one list file; the saving thread and the pace timer reach it
+// through plain callbacks.
+ListFileSaver gListFile(OnSaveFinished);
+
+void OnSaveFinished() {
+    gListFile.OnSaveFinished();
 }
 
-DWORD RetryDelay() {
-    if (gFailedSaves == 0) {
+void CALLBACK OnPaceTimer(HWND, UINT, UINT_PTR, DWORD) {
+    gListFile.OnPaceTimer();
+}
+
+DWORD ListFileSaver::RetryDelay() const {
+    if (failedSaves_ == 0) {
         return 0;
     }
-    return std::min<DWORD>(kLongestRetryMs, kFirstRetryMs << std::min(gFailedSaves - 1, 5));
+    return std::min<DWORD>(kLongestRetryMs, kFirstRetryMs << std::min(failedSaves_ - 1, 5));
 }
 
 // The pause before the next save, from how long the last one took.
-void SetPauseAfterSave() {
-    gLastSaveEnd = GetTickCount();
-    DWORD took = gLastSaveEnd - gLastSaveStart;
-    took = took > gLastSaveDelay ? took - gLastSaveDelay : 0;
-    gPauseMs = std::clamp(took * kPauseTimesSave, kShortestPauseMs, kLongestPauseMs);
+void ListFileSaver::SetPauseAfterSave() {
+    lastSaveEnd_ = GetTickCount();
+    DWORD took = lastSaveEnd_ - lastSaveStart_;
+    took = took > lastSaveDelay_ ? took - lastSaveDelay_ : 0;
+    pauseMs_ = std::clamp(took * kPauseTimesSave, kShortestPauseMs, kLongestPauseMs);
 }
 
 // Takes the result of the running save, if it has one.
-void TakeSaveResult() {
-    std::lock_guard<std::mutex> guard(gSaverLock);
-    if (!gResultReady) {
+void ListFileSaver::TakeSaveResult() {
+    bool saved = false;
+    if (!thread_.TakeResult(saved)) {
         return;
     }
-    gResultReady = false;
-    gSaveRunning = false;
+    saveRunning_ = false;
     SetPauseAfterSave();
-    if (gResultSaved) {
-        gFailedSaves = 0;
+    if (saved) {
+        failedSaves_ = 0;
     } else {
-        ++gFailedSaves;
-        gListChanged = true;
+        ++failedSaves_;
+        changed_ = true;
     }
 }
 
-void StartSaveIfDue(bool now = false);
-
-void CALLBACK OnPaceTimer(HWND, UINT, UINT_PTR, DWORD) {
-    KillTimer(nullptr, gPaceTimer);
-    gPaceTimer = 0;
+void ListFileSaver::OnPaceTimer() {
+    KillTimer(nullptr, paceTimer_);
+    paceTimer_ = 0;
     StartSaveIfDue();
 }
 
 // Starts a save of the records as they are now, when the list has changed and no save runs;
 // unless now is given, not sooner than the pause after the last one allows.
-void StartSaveIfDue(bool now) {
-    if (gSaveRunning || !gListChanged || gListFilePath.empty()) {
+void ListFileSaver::StartSaveIfDue(bool now) {
+    if (saveRunning_ || !changed_ || path_.empty()) {
         return;
     }
-    DWORD sinceLast = GetTickCount() - gLastSaveEnd;
-    if (!now && sinceLast < gPauseMs) {
-        if (gPaceTimer == 0) {
-            gPaceTimer = SetTimer(nullptr, 0, gPauseMs - sinceLast, OnPaceTimer);
+    DWORD sinceLast = GetTickCount() - lastSaveEnd_;
+    if (!now && sinceLast < pauseMs_) {
+        if (paceTimer_ == 0) {
+            paceTimer_ = SetTimer(nullptr, 0, pauseMs_ - sinceLast, ::OnPaceTimer);
         }
-        if (gPaceTimer != 0) {
+        if (paceTimer_ != 0) {
             return;
         }
     }
-    gLastSaveStart = GetTickCount();
-    gLastSaveDelay = RetryDelay();
-    SaveJob job{gListFilePath, gFileBytes(), gLastSaveDelay};
-    gListChanged = false;
-    {
-        std::lock_guard<std::mutex> guard(gSaverLock);
-        if (!gSaver.joinable()) {
-            gSaverQuit = false;
-            try {
-                gSaver = std::thread(SaverLoop);
-            } catch (const std::system_error&) {
-                // No thread to be had: this save is made here and now.
-                if (!WriteRecords(job)) {
-                    ++gFailedSaves;
-                    gListChanged = true;
-                }
-                return;
-            }
-        }
-        gJob = std::move(job);
-        gJobWaiting = true;
-        gSaveRunning = true;
+    lastSaveStart_ = GetTickCount();
+    lastSaveDelay_ = RetryDelay();
+    SaveJob job{path_, fileBytes_(), lastSaveDelay_};
+    changed_ = false;
+    if (thread_.Submit(job)) {
+        saveRunning_ = true;
+        return;
     }
-    gSaverWake.notify_all();
+    // No thread to be had: this save is made here and now.
+    if (!WriteRecords(job)) {
+        ++failedSaves_;
+        changed_ = true;
+    }
 }
 
-void OnSaveFinished() {
+void ListFileSaver::OnSaveFinished() {
     TakeSaveResult();
     StartSaveIfDue();
 }
 
-void WaitForRunningSave() {
-    if (!gSaveRunning) {
+void ListFileSaver::WaitForRunningSave() {
+    if (!saveRunning_) {
         return;
     }
-    {
-        std::unique_lock<std::mutex> lock(gSaverLock);
-        gSaveDone.wait(lock, [] { return gResultReady; });
-    }
+    thread_.WaitForResult();
     TakeSaveResult();
 }
 
@@ -233,14 +318,14 @@ std::wstring AsideName(const std::wstring& path, const SYSTEMTIME& now, int atte
     return name + extension;
 }
 
-void SetUnreadFileAside() {
+void ListFileSaver::SetUnreadFileAside() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    gUnreadFileToTell = true;
+    unreadFileToTell_ = true;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring aside = AsideName(gListFilePath, now, attempt);
-        if (MoveFileExW(gListFilePath.c_str(), aside.c_str(), 0)) {
-            gUnreadFileAside = aside;
+        std::wstring aside = AsideName(path_, now, attempt);
+        if (MoveFileExW(path_.c_str(), aside.c_str(), 0)) {
+            unreadFileAside_ = aside;
             return;
         }
         DWORD error = GetLastError();
@@ -248,14 +333,14 @@ void SetUnreadFileAside() {
             break;
         }
     }
-    gSavingRefused = true;
+    savingRefused_ = true;
 }
 
 // Hands each row of the list file to takeRow; see LoadListFile.
-void ReadListRows(const std::function<bool(LoadedRow&)>& takeRow) {
+void ListFileSaver::ReadRows(const std::function<bool(LoadedRow&)>& takeRow) {
     std::vector<TextLine> lines;
-    if (!ReadTextFile(gListFilePath, kListFilePieceChars, lines)) {
-        if (!FileIsMissing(gListFilePath)) {
+    if (!ReadTextFile(path_, kListFilePieceChars, lines)) {
+        if (!FileIsMissing(path_)) {
             SetUnreadFileAside();
         }
         return;
@@ -276,54 +361,52 @@ void ReadListRows(const std::function<bool(LoadedRow&)>& takeRow) {
     }
 }
 
-}  // namespace
-
-void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
-                  const std::function<bool(LoadedRow&)>& takeRow) {
-    gListFilePath = path;
-    gFileBytes = std::move(fileBytes);
-    gListChanged = false;
-    gFailedSaves = 0;
-    gUnreadFileAside.clear();
-    gSavingRefused = false;
-    gUnreadFileToTell = false;
+void ListFileSaver::Load(const std::wstring& path, ListFileBytes fileBytes,
+                         const std::function<bool(LoadedRow&)>& takeRow) {
+    path_ = path;
+    fileBytes_ = std::move(fileBytes);
+    changed_ = false;
+    failedSaves_ = 0;
+    unreadFileAside_.clear();
+    savingRefused_ = false;
+    unreadFileToTell_ = false;
     // Reading the file costs about what writing it does: the first save waits as if the load
     // had been one, so that a run started at once in a long list does not begin with a save.
-    gLastSaveStart = GetTickCount();
-    gLastSaveDelay = 0;
-    ReadListRows(takeRow);
+    lastSaveStart_ = GetTickCount();
+    lastSaveDelay_ = 0;
+    ReadRows(takeRow);
     SetPauseAfterSave();
 }
 
-void TellOfUnreadListFile(HWND owner) {
-    if (!gUnreadFileToTell) {
+void ListFileSaver::TellOfUnreadFile(HWND owner) {
+    if (!unreadFileToTell_) {
         return;
     }
-    gUnreadFileToTell = false;
-    if (gSavingRefused) {
-        ShowFailure(owner, L"リストファイルを読み込めませんでした。\n" + gListFilePath +
+    unreadFileToTell_ = false;
+    if (savingRefused_) {
+        ShowFailure(owner, L"リストファイルを読み込めませんでした。\n" + path_ +
                                L"\nこのファイルを残すため、今回はリストを保存しません。");
     } else {
         ShowFailure(owner, L"リストファイルを読み込めなかったため、次の名前で残しました。\n" +
-                               gUnreadFileAside);
+                               unreadFileAside_);
     }
 }
 
-bool SaveListFile() {
-    if (gSavingRefused) {
+bool ListFileSaver::Save() {
+    if (savingRefused_) {
         return false;
     }
-    gListChanged = true;
+    changed_ = true;
     TakeSaveResult();
     StartSaveIfDue();
     return true;
 }
 
-bool FlushListFile() {
+bool ListFileSaver::Flush() {
     DWORD start = GetTickCount();
     for (;;) {
         WaitForRunningSave();
-        if (!gListChanged) {
+        if (!changed_) {
             return true;
         }
         if (GetTickCount() - start > kFlushPatienceMs) {
@@ -333,22 +416,36 @@ bool FlushListFile() {
     }
 }
 
+void ListFileSaver::Close() {
+    Flush();
+    if (paceTimer_ != 0) {
+        KillTimer(nullptr, paceTimer_);
+        paceTimer_ = 0;
+    }
+    thread_.Stop();
+    saveRunning_ = false;
+    changed_ = false;
+}
+
+}  // namespace
+
+void LoadListFile(const std::wstring& path, ListFileBytes fileBytes,
+                  const std::function<bool(LoadedRow&)>& takeRow) {
+    gListFile.Load(path, std::move(fileBytes), takeRow);
+}
+
+void TellOfUnreadListFile(HWND owner) {
+    gListFile.TellOfUnreadFile(owner);
+}
+
+bool SaveListFile() {
+    return gListFile.Save();
+}
+
+bool FlushListFile() {
+    return gListFile.Flush();
+}
+
 void CloseListFile() {
-    FlushListFile();
-    if (gPaceTimer != 0) {
-        KillTimer(nullptr, gPaceTimer);
-        gPaceTimer = 0;
-    }
-    {
-        std::lock_guard<std::mutex> guard(gSaverLock);
-        gSaverQuit = true;
-    }
-    gSaverWake.notify_all();
-    if (gSaver.joinable()) {
-        gSaver.join();
-    }
-    gSaveRunning = false;
-    gResultReady = false;
-    gJobWaiting = false;
-    gListChanged = false;
+    gListFile.Close();
 }
