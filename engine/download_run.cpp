@@ -184,12 +184,19 @@ bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEnt
         LockGuard guard(gCursorLock);
         uint64_t now = GetTickCount64();
         int row = 0;
-        while (TakeHeldRow(now, false, row)) {
-            if (Eligible(scope, row)) {
-                ReadClaimedEntry(inputs, row, entry);
-                claimed = true;
-                return;
+        // A held row whose host takes requests now (or, with the list done, the next held one).
+        auto claimHeld = [&](bool listDone) {
+            while (TakeHeldRow(now, listDone, row)) {
+                if (Eligible(scope, row)) {
+                    ReadClaimedEntry(inputs, row, entry);
+                    return true;
+                }
             }
+            return false;
+        };
+        if (claimHeld(false)) {
+            claimed = true;
+            return;
         }
         while (NextRow(scope, rowCount, row)) {
             ReadClaimedEntry(inputs, row, entry);
@@ -200,13 +207,7 @@ bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEnt
             }
             gHeldRows[host].push_back(row);
         }
-        while (TakeHeldRow(now, true, row)) {
-            if (Eligible(scope, row)) {
-                ReadClaimedEntry(inputs, row, entry);
-                claimed = true;
-                return;
-            }
-        }
+        claimed = claimHeld(true);
     });
     return claimed;
 }
