@@ -243,8 +243,16 @@ bool TakeLoadedRow(LoadedRow& loaded) {
     }
 }
 
+// Only a row in view is redrawn: under Wine every redraw is a round trip to the server even
+// for a row far outside the window, and a run changes rows several times a second.
 void RedrawRow(int row) {
-    if (gRedrawPauses == 0) {
+    if (gRedrawPauses != 0) {
+        return;
+    }
+    auto top = static_cast<int>(SendMessageW(gList, LVM_GETTOPINDEX, 0, 0));
+    auto inView = static_cast<int>(SendMessageW(gList, LVM_GETCOUNTPERPAGE, 0, 0));
+    // The count per page leaves out a row that is cut at the bottom: one more is in view.
+    if (row >= top && row <= top + inView) {
         SendMessageW(gList, LVM_REDRAWITEMS, row, row);
     }
 }
