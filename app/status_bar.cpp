@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -19,6 +20,24 @@ constexpr int kIconRoom = 20;  // at 96 DPI
 HICON gStateIcons[kStateCount] = {};
 // The window whose queue holds a refresh; later requests ride on it.
 HWND gRefreshQueuedFor = nullptr;
+
+// What the bar shows now. A refresh sets only what changed: the bar repaints each part it is
+// handed at once, and a run refreshes it after nearly every entry.
+struct ShownParts {
+    HWND bar = nullptr;
+    std::array<int, kStatusPartCount> edges = {};
+    std::array<std::wstring, kStatusTextCount> texts;
+};
+ShownParts gShown;
+
+// A run's updates refresh the bar at most this often: each refresh paints the bar.
+constexpr DWORD kQueuedRefreshSpacingMs = 200;
+DWORD gLastRefresh = 0;
+
+void CALLBACK OnRefreshTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    RunQueuedStatusBarRefresh(gRefreshQueuedFor);
+}
 
 }  // namespace
 
@@ -57,6 +76,7 @@ void CreateStatusBar(HWND mainWindow) {
         style |= WS_VISIBLE;
     }
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    gShown = {};
     CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, style, 0, 0, 0, 0, mainWindow,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), instance, nullptr);
     for (int state = 0; state < kStateCount; ++state) {
@@ -100,18 +120,40 @@ void RefreshStatusBar(HWND mainWindow) {
     RECT client = {};
     GetClientRect(mainWindow, &client);
     std::array<int, kStatusPartCount> edges = StatusBarPartEdges(client.right, widths);
-    SendMessageW(bar, SB_SETPARTS, kStatusPartCount, reinterpret_cast<LPARAM>(edges.data()));
+    bool newParts = gShown.bar != bar || gShown.edges != edges;
+    if (newParts) {
+        SendMessageW(bar, SB_SETPARTS, kStatusPartCount, reinterpret_cast<LPARAM>(edges.data()));
+    }
+    // The bar paints each part as it is handed its text; the parts are painted once instead,
+    // together, when the window is next painted.
+    SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < kStatusTextCount; ++i) {
-        SendMessageW(bar, SB_SETTEXTW, i + 1, reinterpret_cast<LPARAM>(texts[i].c_str()));
+        if (newParts || gShown.texts[i] != texts[i]) {
+            SendMessageW(bar, SB_SETTEXTW, i + 1, reinterpret_cast<LPARAM>(texts[i].c_str()));
+        }
     }
-    for (int state = 0; state < kStateCount; ++state) {
-        SendMessageW(bar, SB_SETICON, state + 2, reinterpret_cast<LPARAM>(gStateIcons[state]));
+    if (newParts) {
+        for (int state = 0; state < kStateCount; ++state) {
+            SendMessageW(bar, SB_SETICON, state + 2, reinterpret_cast<LPARAM>(gStateIcons[state]));
+        }
     }
+    SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(bar, nullptr, FALSE);
+    gShown = {bar, edges, std::move(texts)};
+    gLastRefresh = GetTickCount();
 }
 
 void QueueStatusBarRefresh(HWND mainWindow) {
-    if (gRefreshQueuedFor != mainWindow &&
-        PostMessageW(mainWindow, kRefreshStatusBarMessage, 0, 0)) {
+    if (gRefreshQueuedFor == mainWindow) {
+        return;
+    }
+    DWORD sinceLast = GetTickCount() - gLastRefresh;
+    if (sinceLast < kQueuedRefreshSpacingMs &&
+        SetTimer(nullptr, 0, kQueuedRefreshSpacingMs - sinceLast, OnRefreshTimer) != 0) {
+        gRefreshQueuedFor = mainWindow;
+        return;
+    }
+    if (PostMessageW(mainWindow, kRefreshStatusBarMessage, 0, 0)) {
         gRefreshQueuedFor = mainWindow;
     }
 }

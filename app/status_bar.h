@@ -24,8 +24,8 @@ void RefreshStatusBar(HWND mainWindow);
 
 // The refresh asked for by a row update during a run: counting every row after every update
 // of a large list would cost more than the transfers themselves, so the request is queued
-// once and carried out when the interface thread gets to it, covering every update made
-// meanwhile. Interface thread.
+// once and carried out when the interface thread gets to it, no sooner than 200 ms after the
+// bar's last refresh, covering every update made meanwhile. Interface thread.
 constexpr UINT kRefreshStatusBarMessage = WM_APP + 2;
 void QueueStatusBarRefresh(HWND mainWindow);
 // The main window's handling of kRefreshStatusBarMessage.
