@@ -4,7 +4,6 @@
 #include "app/settings.h"
 #include "app/tray.h"
 #include "app/window_identity.h"
-#include "base/interface_thread.h"
 #include "base/message_box.h"
 #include "base/path_bar_text.h"
 #include "base/window_ids.h"
@@ -70,12 +69,7 @@ public:
     }
 
     RefererNow ReadReferer() override {
-        RefererNow referer;
-        RunOnInterfaceThread([&] {
-            referer.on = gSettings.refererOn != 0;
-            referer.text = ReadWholePathBarText(window_, kRefererBarId);
-        });
-        return referer;
+        return {gSettings.refererOn != 0, ReadWholePathBarText(window_, kRefererBarId)};
     }
 
     void TellRunComplete(bool balloon) override {

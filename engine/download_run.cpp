@@ -6,7 +6,7 @@
 #include "engine/ftp_transfer.h"
 #include "engine/host_pause.h"
 #include "engine/http_text.h"
-#include "engine/http_transfer.h"
+#include "engine/library_transfer.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
 #include "list/download_list.h"
@@ -102,19 +102,26 @@ bool AskToGoOn(HWND mainWindow, const wchar_t* question, bool& windowGone) {
     return yes && !windowGone;
 }
 
-// A claimed entry with what its transfer needs of the list, all taken in the same step as the
-// claim: one crossing to the interface thread per entry, not three.
+// A claimed entry with what its transfer needs of the list and the window, all taken in the
+// same step as the claim: one crossing to the interface thread to start an entry.
 struct ClaimedEntry {
     int state = kStandby;
     SavePathSource source;  // its row, URL and save path parts
     bool read = false;
+    TransferEntry transfer;  // its save path is made by the worker, after the claim
 };
 
-void ReadClaimedEntry(const RunInputs& inputs, int row, ClaimedEntry& entry) {
+void ReadClaimedEntry(const ConnectionSlot& slot, int row, ClaimedEntry& entry) {
+    const RunInputs& inputs = *slot.inputs;
+    entry.transfer = TransferEntry{};  // nothing is left of a row read before and held back
     entry.read = ReadSavePathSource(row, inputs.saveFolder, inputs.namingRule, entry.source);
-    if (entry.read) {
-        entry.state = RowState(row);
+    if (!entry.read) {
+        return;
     }
+    entry.state = RowState(row);
+    entry.transfer.referer = slot.window->ReadReferer();
+    entry.transfer.total = ReadTotalSize(row);
+    entry.transfer.validator = ReadResumeValidator(row);
 }
 
 // The rows of entries met while their host was waiting, in list order for each host; under
@@ -178,7 +185,7 @@ bool TakeHeldRow(uint64_t now, bool listDone, int& row) {
 // waiting is held back until the host takes requests again or nothing else is left; its
 // state is then tested again, since the state commands work during a run. False when no
 // entry is left.
-bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEntry& entry) {
+bool ClaimNext(RunScope scope, const ConnectionSlot& slot, int rowCount, ClaimedEntry& entry) {
     bool claimed = false;
     RunOnInterfaceThread([&] {
         LockGuard guard(gCursorLock);
@@ -188,7 +195,7 @@ bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEnt
         auto claimHeld = [&](bool listDone) {
             while (TakeHeldRow(now, listDone, row)) {
                 if (Eligible(scope, row)) {
-                    ReadClaimedEntry(inputs, row, entry);
+                    ReadClaimedEntry(slot, row, entry);
                     return true;
                 }
             }
@@ -199,7 +206,7 @@ bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEnt
             return;
         }
         while (NextRow(scope, rowCount, row)) {
-            ReadClaimedEntry(inputs, row, entry);
+            ReadClaimedEntry(slot, row, entry);
             std::wstring host = HostPauses::HostOf(entry.source.url);
             if (gHostPauses.ReadyAt(host) <= now) {
                 claimed = true;
@@ -216,23 +223,23 @@ bool ClaimNext(RunScope scope, const RunInputs& inputs, int rowCount, ClaimedEnt
 // FTP client and the library. Interrupted entries continue their partial file; everything
 // else starts afresh. Through a proxy only the library reaches ftp servers; otherwise the
 // program's own client resumes with a restart offset.
-void TransferEntry(ConnectionSlot& slot, const ClaimedEntry& entry) {
-    int row = entry.source.row;
-    const std::wstring& url = entry.source.url;
-    int state = entry.state;
-    std::wstring savePath;
+void RunTransfer(ConnectionSlot& slot, ClaimedEntry& entry) {
+    TransferEntry& transfer = entry.transfer;
+    transfer.row = entry.source.row;
+    transfer.url = entry.source.url;
     if (entry.read) {
-        BuildSavePath(entry.source, savePath);
+        BuildSavePath(entry.source, transfer.savePath);
     }
-    bool ownFtp = IsFtpUrl(url) && !(state == kInterrupted && slot.inputs->proxyOn);
+    int state = entry.state;
+    bool ownFtp = IsFtpUrl(transfer.url) && !(state == kInterrupted && slot.inputs->proxyOn);
     if (state == kInterrupted && ownFtp) {
-        FtpDownload(row, url, savePath, slot, FtpStart::kResume);
+        FtpDownload(transfer, slot, FtpStart::kResume);
     } else if (state == kInterrupted) {
-        HttpResume(row, url, savePath, slot);
+        LibraryResume(transfer, slot);
     } else if (ownFtp) {
-        FtpDownload(row, url, savePath, slot, FtpStart::kFresh);
+        FtpDownload(transfer, slot, FtpStart::kFresh);
     } else {
-        HttpDownload(row, url, savePath, slot);
+        LibraryDownload(transfer, slot);
     }
 }
 
@@ -242,10 +249,10 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         RunOnInterfaceThread([&] { rowCount = RowCount(); });
         while (!gRunStop.IsSet()) {
             ClaimedEntry entry;
-            if (!ClaimNext(scope, *slot.inputs, rowCount, entry)) {
+            if (!ClaimNext(scope, slot, rowCount, entry)) {
                 break;
             }
-            TransferEntry(slot, entry);
+            RunTransfer(slot, entry);
         }
     } catch (...) {
         // Out of memory in the middle of an entry: this worker takes no further entries, the

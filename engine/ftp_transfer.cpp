@@ -4,7 +4,7 @@
 #include "base/owned_handle.h"
 #include "engine/download_logs.h"
 #include "engine/ftp_text.h"
-#include "engine/http_transfer.h"
+#include "engine/library_transfer.h"
 #include "engine/speed_ring.h"
 #include "list/download_list.h"
 #include "list/row_progress.h"
@@ -411,12 +411,11 @@ FtpOutcome Command(FtpControlBlock& control, SOCKET socket, const std::string& t
     return FtpOutcome::kGoOn;
 }
 
-void FtpFallback(int row, const std::wstring& url, const std::wstring& savePath,
-                 ConnectionSlot& slot, FtpStart start) {
+void FtpFallback(const TransferEntry& entry, ConnectionSlot& slot, FtpStart start) {
     if (start == FtpStart::kResume) {
-        FtpDownload(row, url, savePath, slot, FtpStart::kFresh);
+        FtpDownload(entry, slot, FtpStart::kFresh);
     } else {
-        HttpDownload(row, url, savePath, slot);
+        LibraryDownload(entry, slot);
     }
 }
 
@@ -508,15 +507,17 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
 
 }  // namespace
 
-void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
-                 ConnectionSlot& slot, FtpStart start) {
+void FtpDownload(const TransferEntry& entry, ConnectionSlot& slot, FtpStart start) {
+    int row = entry.row;
+    const std::wstring& url = entry.url;
+    const std::wstring& savePath = entry.savePath;
     FtpDataBlock data;
     data.row = row;
     data.url = &url;
     data.buffer = static_cast<char*>(slot.buffer);
     data.bufferBytes = slot.bufferBytes;
     data.silenceMs = slot.inputs->silenceMs;
-    data.expected = ReadTotalSize(row);
+    data.expected = entry.total;
     Show(data, kPreparing, L"ダウンロード準備中", 0, kNoElapsed, data.expected);
 
     bool resume = start == FtpStart::kResume;
@@ -528,7 +529,7 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
     int64_t size = 0;
     if (savePath.empty() || !file || (resume && !ResumableSize(file.get(), size))) {
         file.Close();
-        FtpFallback(row, url, savePath, slot, start);
+        FtpFallback(entry, slot, start);
         return;
     }
     data.file = file.get();
@@ -564,16 +565,17 @@ void FtpDownload(int row, const std::wstring& url, const std::wstring& savePath,
                  data.expected);
             return;
         case FtpOutcome::kDone:
-            StoreTotalSize(row, downloaded);
             AppendDownloadLog(slot, url);
-            Show(data, kDone, L"ダウンロード完了", 0, elapsed, downloaded);
+            UpdateRowWithTotal(
+                RowUpdate{kDone, row, L"ダウンロード完了", 0, elapsed, url, downloaded},
+                downloaded);
             return;
         case FtpOutcome::kGoOn:  // not an end; the dialogue never returns it
         case FtpOutcome::kFallBack:
             if (onlyOurs) {
                 DeleteFileW(savePath.c_str());
             }
-            FtpFallback(row, url, savePath, slot, start);
+            FtpFallback(entry, slot, start);
             return;
     }
 }

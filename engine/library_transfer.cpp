@@ -1,6 +1,7 @@
-#include "engine/http_transfer.h"
+#include "engine/library_transfer.h"
 
 #include "base/file_io.h"
+#include "base/interface_thread.h"
 #include "base/owned_handle.h"
 #include "engine/download_logs.h"
 #include "engine/host_pause.h"
@@ -453,9 +454,10 @@ void Finish(int row, const std::wstring& url, ConnectionSlot& slot, const ReadRe
             double total) {
     bool stopped = gRunStop.IsSet();
     if (!stopped && !read.writeFailed && !read.readFailed && total <= read.downloaded) {
-        StoreTotalSize(row, read.downloaded);
         AppendDownloadLog(slot, url);
-        Show(row, kDone, L"ダウンロード完了", read.elapsed, url, read.downloaded);
+        UpdateRowWithTotal(
+            RowUpdate{kDone, row, L"ダウンロード完了", 0, read.elapsed, url, read.downloaded},
+            read.downloaded);
         return;
     }
     // Every other end keeps the partial file, and with it the total it belongs to, if known.
@@ -509,8 +511,13 @@ bool AnswerContinuesFile(HINTERNET request, double offset, double expected, doub
 void ReadAnswerIntoEmptiedFile(int row, const std::wstring& url, FileHandle& file,
                                OpenTransfer& transfer, ConnectionSlot& slot) {
     HINTERNET request = transfer.request.get();
-    StoreResumeValidator(row, ValidatorOf(request));
+    std::wstring validator = ValidatorOf(request);
     double total = ContentLength(request);
+    // In the same crossing to the interface thread, the row shows the download begun.
+    RunOnInterfaceThread([&] {
+        StoreResumeValidator(row, validator);
+        Show(row, kDownloading, FormatProgressText(0, total), 0, url, total);
+    });
     ReadResult read = ReadIntoFile(request, *transfer.call, file.get(), row, url, 0, total, slot);
     CloseTransfer(transfer);
     file.Close();
@@ -519,8 +526,10 @@ void ReadAnswerIntoEmptiedFile(int row, const std::wstring& url, FileHandle& fil
 
 }  // namespace
 
-void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath,
-                  ConnectionSlot& slot) {
+void LibraryDownload(const TransferEntry& entry, ConnectionSlot& slot) {
+    int row = entry.row;
+    const std::wstring& url = entry.url;
+    const std::wstring& savePath = entry.savePath;
     // The file is opened, not truncated: a good copy from an earlier download stays whole
     // until the server's answer is known to be the file.
     FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -547,9 +556,8 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
         return;
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, kNoSize);
-    // The Referer as it stands at this transfer's start, however long: it is sent whole.
-    RefererNow referer = slot.window->ReadReferer();
-    std::wstring headers = FreshRequestHeaders(referer.on, referer.text);
+    // The Referer as it stood at the claim, however long: it is sent whole.
+    std::wstring headers = FreshRequestHeaders(entry.referer.on, entry.referer.text);
     HostWait host(slot.hosts, url, [&](int left) { ShowHostWait(row, url, kNoSize, left); });
     switch (OpenWithAttempts(transfer, url, headers, host)) {
         case OpenResult::kStopped:
@@ -579,19 +587,21 @@ void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath
     ReadAnswerIntoEmptiedFile(row, url, file, transfer, slot);
 }
 
-void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
-                ConnectionSlot& slot) {
+void LibraryResume(const TransferEntry& entry, ConnectionSlot& slot) {
+    int row = entry.row;
+    const std::wstring& url = entry.url;
+    const std::wstring& savePath = entry.savePath;
     FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     int64_t size = 0;
     if (savePath.empty() || !file || !ResumableSize(file.get(), size)) {
         file.Close();
-        HttpDownload(row, url, savePath, slot);
+        LibraryDownload(entry, slot);
         return;
     }
     double offset = static_cast<double>(size);
-    double expected = ReadTotalSize(row);
-    std::wstring validator = ReadResumeValidator(row);
+    double expected = entry.total;
+    const std::wstring& validator = entry.validator;
 
     OpenTransfer transfer;
     transfer.silenceMs = slot.inputs->silenceMs;
@@ -601,8 +611,8 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         return;
     }
     Show(row, kPreparing, L"ダウンロード準備中", kNoElapsed, url, expected);
-    RefererNow referer = slot.window->ReadReferer();
-    std::wstring headers = ResumeRequestHeaders(size, validator, referer.on, referer.text);
+    std::wstring headers =
+        ResumeRequestHeaders(size, validator, entry.referer.on, entry.referer.text);
     HostWait host(slot.hosts, url, [&](int left) { ShowHostWait(row, url, expected, left); });
     switch (OpenWithAttempts(transfer, url, headers, host)) {
         case OpenResult::kStopped:
@@ -639,7 +649,7 @@ void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
         !SeekToEnd(file.get())) {
         CloseTransfer(transfer);
         file.Close();
-        HttpDownload(row, url, savePath, slot);
+        LibraryDownload(entry, slot);
         return;
     }
     ReadResult read = ReadIntoFile(transfer.request.get(), *transfer.call, file.get(), row, url,

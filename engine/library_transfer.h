@@ -6,17 +6,15 @@
 #pragma once
 
 #include "engine/run_state.h"
+#include "engine/transfer_entry.h"
 
-#include <string>
+// Downloads the entry into its save path from the first byte. A file already there is kept
+// as it is until the server's answer is known to be the download.
+void LibraryDownload(const TransferEntry& entry, ConnectionSlot& slot);
 
-// Downloads url into savePath from its first byte. A file already at savePath is kept as it
-// is until the server's answer is known to be the download.
-void HttpDownload(int row, const std::wstring& url, const std::wstring& savePath,
-                  ConnectionSlot& slot);
-// Continues the partial file at savePath. Any answer that does not continue exactly where
-// the file ends turns into a fresh download.
-void HttpResume(int row, const std::wstring& url, const std::wstring& savePath,
-                ConnectionSlot& slot);
+// Continues the partial file at the save path. Any answer that does not continue exactly
+// where the file ends turns into a fresh download.
+void LibraryResume(const TransferEntry& entry, ConnectionSlot& slot);
 
 // Lets the library open at least count connections to one server at once (it allows far
 // fewer by default, which would make the run's connections wait for each other).

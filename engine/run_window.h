@@ -22,8 +22,8 @@ struct RunInputs {
     DWORD silenceMs = kServerSilenceMs;
 };
 
-// The Referer switch and field: they stay usable during a run, so each transfer reads them
-// at its start.
+// The Referer switch and field: they stay usable during a run, so each entry takes them
+// as it is claimed.
 struct RefererNow {
     bool on = false;
     std::wstring text;
@@ -40,9 +40,9 @@ public:
     virtual void RestoreIdleMode() = 0;
     // A run over the selected rows has ended: its rows lose their colour.
     virtual void SelectedRunEnded() = 0;
-
-    // On any thread: read on the interface thread at the moment of asking.
+    // Read as it stands at the moment of asking.
     virtual RefererNow ReadReferer() = 0;
+
     // On the thread that ends the run: the completion notice, or the balloon when the
     // balloon option is on and the window sits in the tray. Returns when it is closed.
     virtual void TellRunComplete(bool balloon) = 0;

@@ -80,6 +80,15 @@ bool UpdateRow(const RowUpdate& update) {
     return shown;
 }
 
+bool UpdateRowWithTotal(const RowUpdate& update, double total) {
+    bool shown = false;
+    RunOnInterfaceThread([&] {
+        StoreTotalSize(update.row, total);
+        shown = UpdateRow(update);
+    });
+    return shown;
+}
+
 bool ShowRowInBulk(const RowUpdate& update) {
     return SetRowColumns(update) && RebuildRowRecord(update.row);
 }

@@ -26,6 +26,10 @@ struct RowUpdate {
 // a changed state's counts (TellCountsChanged).
 bool UpdateRow(const RowUpdate& update);
 
+// Stores total with the row's record and shows the update, in one step on the interface
+// thread: a transfer that ends crosses to that thread once.
+bool UpdateRowWithTotal(const RowUpdate& update, double total);
+
 // For changes of many rows at once, on the interface thread: shows the update and rebuilds
 // the row's record like UpdateRow, but leaves saving the list and telling the counts
 // to the caller, who does both once at the end.
