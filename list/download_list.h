@@ -10,6 +10,8 @@
 // RunOnInterfaceThread, so the list needs no lock of its own.
 #pragma once
 
+#include "list/row_store.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -18,17 +20,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-// The state of an entry: the row's image index, and the only thing any code tests.
-enum EntryState {
-    kStandby = 0,
-    kPreparing = 1,
-    kDownloading = 2,
-    kDone = 3,
-    kInterrupted = 4,
-    kError = 5,
-};
-constexpr int kEntryStateCount = 6;
 
 // Column (subitem) indexes.
 enum ListColumn {
@@ -42,12 +33,6 @@ enum ListColumn {
 
 extern const wchar_t kStandbyText[];    // "スタンバイ"
 extern const wchar_t kZeroSpeedText[];  // "   0Byte/s"
-
-// Per row: the tick of the last shown and of the last saved update while Downloading.
-struct RowTime {
-    uint32_t shown;
-    uint32_t saved;
-};
 
 // How soon whoever shows the counts (RowStateCounts) wants to hear that they changed: at
 // once after a command, or once the interface thread gets to it during a run, whose row
