@@ -50,3 +50,13 @@ struct FileHandleTraits {
 
 // A file opened with CreateFileW.
 using FileHandle = OwnedHandle<FileHandleTraits>;
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle None() { return nullptr; }
+    static bool Close(Handle handle) { return CloseHandle(handle) != 0; }
+};
+
+// An event, thread or other handle that CloseHandle closes and that is null when there is none
+// (unlike CreateFileW's, whose "none" is INVALID_HANDLE_VALUE).
+using KernelHandle = OwnedHandle<KernelHandleTraits>;

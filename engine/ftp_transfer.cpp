@@ -19,10 +19,7 @@
 namespace {
 
 constexpr DWORD kCommandPauseMs = 500;
-constexpr DWORD kPollMs = 250;
 constexpr DWORD kReplyWaitMs = 2500;
-// Pauses and waits look at the stop this often, so that a stop takes effect at once.
-constexpr DWORD kStopCheckMs = 50;
 constexpr size_t kReplyChunkBytes = 2047;
 // A reply line longer than this is cut; nothing the client reads needs more.
 constexpr size_t kLongestReplyLine = 4096;
@@ -33,6 +30,18 @@ struct SocketTraits {
     static bool Close(Handle handle) { return closesocket(handle) == 0; }
 };
 using Socket = OwnedHandle<SocketTraits>;
+
+KernelHandle NewEvent(bool manualReset) {
+    return KernelHandle(CreateEventW(nullptr, manualReset, FALSE, nullptr));
+}
+
+// A socket with what its waits wait on: its own event (set by a connect, by data or by the
+// end of the connection) and the transfer's quit.
+struct WatchedSocket {
+    SOCKET socket;
+    HANDLE event;
+    HANDLE quit;
+};
 
 // Shared by the transfer, its data receiver and (for opening it) the control reader.
 struct FtpDataBlock {
@@ -60,7 +69,14 @@ struct FtpDataBlock {
     // second passive reply cannot start a receiver over the first one's socket and file.
     bool opened = false;
     HANDLE thread = nullptr;
-    std::atomic<int32_t> quit{0};  // the transfer is ending: both threads and a connect give up
+    KernelHandle socketEvent = NewEvent(true);
+    // Set when the transfer is ending: both threads and a connect give up.
+    KernelHandle quit = NewEvent(true);
+    // Set by both threads when they change what the transfer waits for (a reply, a refusal,
+    // the end of a thread), so that it waits for that instead of looking again and again.
+    KernelHandle changed = NewEvent(false);
+
+    WatchedSocket Watched(SOCKET watched) const { return {watched, socketEvent.get(), quit.get()}; }
 };
 
 // Shared by the transfer and its control reader.
@@ -72,35 +88,45 @@ struct FtpControlBlock {
     std::atomic<int32_t> retrieving{0};  // set before RETR is sent
     std::atomic<int32_t> complete{0};    // the server said the retrieval has ended (226, 250)
     FtpDataBlock* data = nullptr;
+    KernelHandle socketEvent = NewEvent(true);
+
+    WatchedSocket Watched(SOCKET watched) const {
+        return {watched, socketEvent.get(), data->quit.get()};
+    }
 };
 
-// Waits until a receive on the socket would not block; false once the transfer is ending.
-// The threads never sit in a blocking receive: under Wine shutting a socket down from
-// another thread does not end one, so a silent server would hold the stop.
-enum class SocketState { kNotYet, kReady, kFailed };
-
-// Waits one stop check for the socket to become readable (or writable, for a connect).
-SocketState WaitOneStep(SOCKET socket, bool forWriting) {
-    fd_set ready;
-    fd_set failed;
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(socket, &ready);
-    FD_SET(socket, &failed);
-    timeval wait = {0, static_cast<long>(kStopCheckMs * 1000)};
-    int count =
-        select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed, &wait);
-    if (count < 0 || FD_ISSET(socket, &failed)) {
-        return SocketState::kFailed;
-    }
-    return FD_ISSET(socket, &ready) ? SocketState::kReady : SocketState::kNotYet;
+// Every wait of the transfer blocks on one of these events together with the run's stop.
+bool HasEvents(const FtpControlBlock& control) {
+    const FtpDataBlock& data = *control.data;
+    return control.socketEvent && data.socketEvent && data.quit && data.changed &&
+           gRunStop.Event() != nullptr;
 }
 
-bool WaitReadable(SOCKET socket, const std::atomic<int32_t>& quit) {
-    while (!quit) {
-        if (WaitOneStep(socket, false) != SocketState::kNotYet) {
-            return true;  // data, the end of the connection or an error: recv tells which
+void TellTheTransfer(const FtpDataBlock& data) {
+    SetEvent(data.changed.get());
+}
+
+bool Quitting(const WatchedSocket& watched) {
+    return WaitForSingleObject(watched.quit, 0) == WAIT_OBJECT_0;
+}
+
+// Receives what has come on the socket; false, with nothing received, once the transfer quits.
+// The threads never sit in a blocking receive: under Wine shutting a socket down from another
+// thread does not end one, so a silent server would hold the stop. When nothing has come they
+// wait on the socket's event, which the receive that found nothing has armed, and the quit.
+bool ReceiveUnlessQuitting(const WatchedSocket& watched, char* buffer, int bytes, int& received) {
+    while (!Quitting(watched)) {
+        received = recv(watched.socket, buffer, bytes, 0);
+        if (received != SOCKET_ERROR || WSAGetLastError() != WSAEWOULDBLOCK) {
+            return true;  // data, the end of the connection or an error
         }
+        const HANDLE ends[] = {watched.event, watched.quit};
+        if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) == WAIT_FAILED) {
+            received = SOCKET_ERROR;  // no way to learn what comes: as good as a failed receive
+            return true;
+        }
+        WSANETWORKEVENTS events;
+        WSAEnumNetworkEvents(watched.socket, watched.event, &events);  // resets the event
     }
     return false;
 }
@@ -117,11 +143,8 @@ void ReceiveData(FtpDataBlock& data) {
     uint32_t elapsed = 0;
     bool first = true;
     int chunk = static_cast<int>(std::min<size_t>(data.bufferBytes, 1 << 30));
-    for (;;) {
-        if (!WaitReadable(data.socket, data.quit)) {
-            break;
-        }
-        int received = recv(data.socket, data.buffer, chunk, 0);
+    int received = 0;
+    while (ReceiveUnlessQuitting(data.Watched(data.socket), data.buffer, chunk, received)) {
         if (received <= 0) {
             if (received < 0) {
                 data.ok = 0;
@@ -163,39 +186,29 @@ DWORD WINAPI FtpDataReceiver(LPVOID parameter) {
         data.ok = 0;  // the row texts could not be made: the transfer is handed on
     }
     data.running = 0;
+    TellTheTransfer(data);
     return 0;
 }
 
-// Connects in steps of 50 ms so that cancelled() is looked at while the peer is silent; false
-// when the connect fails, is cancelled or has not succeeded within limitMs.
-template <typename Cancelled>
-bool ConnectWithin(SOCKET socket, const sockaddr_in& address, DWORD limitMs, Cancelled cancelled) {
-    u_long nonBlocking = 1;
-    if (ioctlsocket(socket, FIONBIO, &nonBlocking) != 0) {
+// Connects without blocking, so that the transfer's quit and the run's stop end the wait at
+// once; false when the connect fails, is cancelled or has not succeeded within limitMs. The
+// socket is left non-blocking, its event watching for data and the end of the connection.
+bool ConnectWithin(const WatchedSocket& watched, const sockaddr_in& address, DWORD limitMs) {
+    ResetEvent(watched.event);  // a socket that failed before may have left it set
+    if (WSAEventSelect(watched.socket, watched.event, FD_CONNECT) != 0) {
         return false;
     }
     bool connected =
-        connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        connect(watched.socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-        DWORD start = GetTickCount();
-        while (!cancelled() && GetTickCount() - start < limitMs) {
-            SocketState state = WaitOneStep(socket, true);
-            if (state == SocketState::kFailed) {
-                break;
-            }
-            if (state == SocketState::kReady) {
-                int error = 0;
-                int length = sizeof error;
-                connected = getsockopt(socket, SOL_SOCKET, SO_ERROR,
-                                       reinterpret_cast<char*>(&error), &length) == 0 &&
-                            error == 0;
-                break;
-            }
-        }
+        const HANDLE ends[] = {watched.event, watched.quit, gRunStop.Event()};
+        WSANETWORKEVENTS events = {};
+        connected = WaitForMultipleObjects(3, ends, FALSE, limitMs) == WAIT_OBJECT_0 &&
+                    WSAEnumNetworkEvents(watched.socket, watched.event, &events) == 0 &&
+                    (events.lNetworkEvents & FD_CONNECT) != 0 &&
+                    events.iErrorCode[FD_CONNECT_BIT] == 0;
     }
-    // The receives that follow block, as the threads expect.
-    u_long blocking = 0;
-    return ioctlsocket(socket, FIONBIO, &blocking) == 0 && connected;
+    return connected && WSAEventSelect(watched.socket, watched.event, FD_READ | FD_CLOSE) == 0;
 }
 
 // Connects a data socket to the server's address at the port of the passive reply and starts
@@ -215,8 +228,7 @@ bool FtpOpenDataConnection(FtpDataBlock& data, const std::string& reply) {
     }
     sockaddr_in address = data.server;
     address.sin_port = htons(port);
-    if (!ConnectWithin(socket, address, data.silenceMs,
-                       [&] { return data.quit || gRunStop.IsSet(); })) {
+    if (!ConnectWithin(data.Watched(socket), address, data.silenceMs)) {
         closesocket(socket);
         return false;
     }
@@ -237,11 +249,9 @@ void ReadReplies(FtpControlBlock& control) {
     std::string line;
     char chunk[kReplyChunkBytes + 1];
     bool go = true;
-    while (go) {
-        if (!WaitReadable(control.socket, control.data->quit)) {
-            break;
-        }
-        int received = recv(control.socket, chunk, static_cast<int>(kReplyChunkBytes), 0);
+    int received = 0;
+    while (go && ReceiveUnlessQuitting(control.Watched(control.socket), chunk,
+                                       static_cast<int>(kReplyChunkBytes), received)) {
         if (received <= 0) {
             break;
         }
@@ -274,6 +284,7 @@ void ReadReplies(FtpControlBlock& control) {
         }
         if (go) {
             control.reply = 1;
+            TellTheTransfer(*control.data);
         }
     }
 }
@@ -287,6 +298,7 @@ DWORD WINAPI FtpControlReader(LPVOID parameter) {
     }
     control.reply = 1;
     control.alive = 0;
+    TellTheTransfer(*control.data);
     return 0;
 }
 
@@ -295,31 +307,35 @@ bool PauseUnlessStopped(DWORD ms) {
     return gRunStop.SleepUnlessStopped(ms);
 }
 
+// Waits up to ms for the threads to change something; false when a stop comes first.
+bool AwaitNews(const FtpDataBlock& data, DWORD ms) {
+    const HANDLE ends[] = {data.changed.get(), gRunStop.Event()};
+    WaitForMultipleObjects(2, ends, FALSE, ms);
+    return !gRunStop.IsSet();
+}
+
 // Waits up to limitMs until done() holds; false only when a stop was asked for meanwhile.
 template <typename Condition>
-bool WaitUnlessStopped(DWORD limitMs, Condition done) {
+bool WaitUnlessStopped(const FtpDataBlock& data, DWORD limitMs, Condition done) {
     DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < limitMs) {
-        if (!PauseUnlessStopped(kStopCheckMs)) {
+    for (DWORD waited = 0; !done() && waited < limitMs; waited = GetTickCount() - start) {
+        if (!AwaitNews(data, limitMs - waited)) {
             return false;
         }
     }
     return !gRunStop.IsSet();
 }
 
+// The socket does not block (its event watches it), but a command is a short line that goes
+// out whole at once unless the server has stopped reading; then the dialogue is over.
 bool SendAll(SOCKET socket, const std::string& text) {
     return send(socket, text.data(), static_cast<int>(text.size()), 0) ==
            static_cast<int>(text.size());
 }
 
-void ShutDown(SOCKET socket) {
-    if (socket != INVALID_SOCKET) {
-        shutdown(socket, SD_BOTH);
-    }
-}
-
 // Connects to the host as an address or, failing that, to each IPv4 address of its name.
-bool ConnectControl(Socket& control, const FtpTarget& target, DWORD limitMs, sockaddr_in& peer) {
+// The connection's peer goes to the data block: the data connection is made to it.
+bool ConnectControl(Socket& connected, const FtpTarget& target, const FtpControlBlock& control) {
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -327,22 +343,20 @@ bool ConnectControl(Socket& control, const FtpTarget& target, DWORD limitMs, soc
     if (target.host.empty() || getaddrinfo(target.host.c_str(), nullptr, &hints, &found) != 0) {
         return false;
     }
-    bool connected = false;
+    FtpDataBlock& data = *control.data;
     for (addrinfo* entry = found; entry != nullptr && !connected && !gRunStop.IsSet();
          entry = entry->ai_next) {
         sockaddr_in address = *reinterpret_cast<sockaddr_in*>(entry->ai_addr);
         address.sin_port = htons(target.port);
         // A socket whose connect failed is not reused: each address gets a fresh one.
         Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        if (socket &&
-            ConnectWithin(socket.get(), address, limitMs, [] { return gRunStop.IsSet(); })) {
-            control = std::move(socket);
-            peer = address;
-            connected = true;
+        if (socket && ConnectWithin(control.Watched(socket.get()), address, data.silenceMs)) {
+            connected = std::move(socket);
+            data.server = address;
         }
     }
     freeaddrinfo(found);
-    return connected;
+    return static_cast<bool>(connected);
 }
 
 // The threads of one transfer and what they share. Whatever way the transfer ends, both
@@ -361,13 +375,11 @@ public:
         return reader_ != nullptr;
     }
 
-    // Shuts the control connection first (the reader may still be opening the data
-    // connection), then the data connection, and waits for both threads.
+    // The quit ends every wait of both threads at once, a data connect under way included;
+    // the data socket is looked at once the reader, which may still be opening it, has ended.
     void End() {
-        data_.quit = 1;
-        ShutDown(socket_.get());
+        SetEvent(data_.quit.get());
         Join(reader_);
-        ShutDown(data_.socket);
         Join(data_.thread);
         socket_.Close();
         if (data_.socket != INVALID_SOCKET) {
@@ -405,7 +417,8 @@ FtpOutcome Command(FtpControlBlock& control, SOCKET socket, const std::string& t
     if (!SendAll(socket, text)) {
         return FtpOutcome::kFallBack;
     }
-    if (!WaitUnlessStopped(kReplyWaitMs, [&] { return until() || !control.alive; })) {
+    if (!WaitUnlessStopped(*control.data, kReplyWaitMs,
+                           [&] { return until() || !control.alive; })) {
         return FtpOutcome::kStopped;
     }
     return FtpOutcome::kGoOn;
@@ -419,12 +432,33 @@ void FtpFallback(const TransferEntry& entry, ConnectionSlot& slot, FtpStart star
     }
 }
 
+// Waits while the data comes; kGoOn once the data connection has ended. A refused retrieval,
+// a control connection gone before the data is complete, or a data connection silent for the
+// silence bound: not a download.
+FtpOutcome AwaitData(const FtpControlBlock& control, const FtpDataBlock& data) {
+    for (;;) {
+        if (gRunStop.IsSet()) {
+            return FtpOutcome::kStopped;
+        }
+        if (!data.running) {
+            return FtpOutcome::kGoOn;
+        }
+        DWORD lastData = data.lastDataTick;  // read before the clock, so never in its future
+        DWORD silentMs = GetTickCount() - lastData;
+        if (control.refused || (!control.alive && !control.complete) || silentMs > data.silenceMs) {
+            return FtpOutcome::kFallBack;
+        }
+        // Data that came meanwhile has moved the bound on; the wait then just looks again.
+        AwaitNews(data, data.silenceMs - silentMs + 1);
+    }
+}
+
 // The dialogue and the wait for the data; the file is open and the session holds nothing yet.
 // A stop is looked at in every pause and wait, so it takes effect at any step.
 FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock& data,
                     const FtpTarget& target, FtpStart start) {
     Socket socket;
-    if (!ConnectControl(socket, target, data.silenceMs, data.server)) {
+    if (!ConnectControl(socket, target, control)) {
         return gRunStop.IsSet() ? FtpOutcome::kStopped : FtpOutcome::kFallBack;
     }
     SOCKET controlSocket = socket.get();
@@ -432,7 +466,7 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
         return FtpOutcome::kFallBack;
     }
     auto replied = [&] { return control.reply != 0; };
-    if (!WaitUnlessStopped(kReplyWaitMs, [&] { return replied() || !control.alive; })) {
+    if (!WaitUnlessStopped(data, kReplyWaitMs, [&] { return replied() || !control.alive; })) {
         return FtpOutcome::kStopped;  // while waiting for the greeting
     }
     for (const char* text : {"USER anonymous\r\n", "PASS \r\n", "TYPE I\r\n"}) {
@@ -470,21 +504,9 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
     if (!SendAll(controlSocket, RetrCommand(target.path))) {
         return FtpOutcome::kFallBack;
     }
-    for (;;) {
-        if (gRunStop.IsSet()) {
-            return FtpOutcome::kStopped;
-        }
-        if (!data.running) {
-            break;
-        }
-        // A refused retrieval, a control connection gone before the data is complete, or a
-        // data connection silent for a minute: not a download.
-        DWORD lastData = data.lastDataTick;  // read before the clock, so never in its future
-        if (control.refused || (!control.alive && !control.complete) ||
-            GetTickCount() - lastData > data.silenceMs) {
-            return FtpOutcome::kFallBack;
-        }
-        PauseUnlessStopped(kPollMs);
+    FtpOutcome received = AwaitData(control, data);
+    if (received != FtpOutcome::kGoOn) {
+        return received;
     }
     if (!data.ok) {
         return FtpOutcome::kFallBack;
@@ -492,15 +514,9 @@ FtpOutcome Converse(FtpSession& session, FtpControlBlock& control, FtpDataBlock&
     // The data connection has closed, which by itself proves nothing: a server that refuses
     // the retrieval (a missing file) may close it empty and say so later, and one that dies
     // closes it early. Only the server's completion reply makes the file a download.
-    DWORD closed = GetTickCount();
-    while (!control.complete && !control.refused && control.alive) {
-        if (gRunStop.IsSet()) {
-            return FtpOutcome::kStopped;
-        }
-        if (GetTickCount() - closed > data.silenceMs) {
-            return FtpOutcome::kFallBack;
-        }
-        PauseUnlessStopped(kPollMs);
+    auto answered = [&] { return control.complete || control.refused || !control.alive; };
+    if (!answered() && !WaitUnlessStopped(data, data.silenceMs, answered)) {
+        return FtpOutcome::kStopped;
     }
     return control.complete && !control.refused ? FtpOutcome::kDone : FtpOutcome::kFallBack;
 }
@@ -519,6 +535,12 @@ void FtpDownload(const TransferEntry& entry, ConnectionSlot& slot, FtpStart star
     data.silenceMs = slot.inputs->silenceMs;
     data.expected = entry.total;
     Show(data, kPreparing, L"ダウンロード準備中", 0, kNoElapsed, data.expected);
+    FtpControlBlock control;
+    control.data = &data;
+    if (!HasEvents(control)) {
+        FtpFallback(entry, slot, start);  // the library's route can do without them
+        return;
+    }
 
     bool resume = start == FtpStart::kResume;
     // A fresh transfer leaves a file already there as it is until data arrives.
@@ -536,8 +558,6 @@ void FtpDownload(const TransferEntry& entry, ConnectionSlot& slot, FtpStart star
     data.truncateFirst = !resume;
     data.downloaded = resume ? static_cast<double>(size) : 0;
 
-    FtpControlBlock control;
-    control.data = &data;
     FtpTarget target = ParseFtpUrl(url);
     FtpOutcome outcome;
     {

@@ -251,18 +251,21 @@ TEST_F(FtpRunTest, RefusedLoginOfAResumedEntryIsTriedAfreshBeforeTheLibrary) {
 }
 
 // A stop takes effect at once at any step: while the client waits for a greeting or a reply,
-// and while a connect is never answered. Nothing of the transfer is left on disk.
+// while a connect is never answered, and while the data connection stalls. Nothing of the
+// transfer is left on disk but the data that came.
 TEST_F(FtpRunTest, StopTakesEffectWithinASecondAtEveryStep) {
     struct Case {
         std::vector<std::string> options;
         const char* reached;  // the command the client has sent when the stop comes
         const char* what;
+        size_t kept = 0;  // the bytes that have come when the stop comes
     };
     const Case cases[] = {
         {{"--greeting=none"}, "USER anonymous\r\n", "no greeting"},
         {{"--delay=USER:10"}, "USER anonymous\r\n", "login answered after 10 s"},
         {{"--data=blackhole"}, "PASV\r\n", "data port that never answers a connect"},
         {{}, nullptr, "control port that never answers a connect"},
+        {{"--data=stall:3000"}, "RETR /slow.bin\r\n", "data connection that stalls", 3000},
     };
     Serve(L"slow.bin", Pattern(100000));
     for (const Case& c : cases) {
@@ -289,6 +292,7 @@ TEST_F(FtpRunTest, StopTakesEffectWithinASecondAtEveryStep) {
                     return std::find(sent.begin(), sent.end(), c.reached) != sent.end();
                 },
                 10000));
+            ASSERT_TRUE(WaitUntil([&] { return FileSize(Saved(L"slow.bin")) == c.kept; }, 10000));
         } else {
             // The worker has claimed the entry: the FTP client is connecting.
             ASSERT_TRUE(WaitUntil([&] { return RecordOf(0).state == L"1"; }, 10000));
@@ -298,6 +302,10 @@ TEST_F(FtpRunTest, StopTakesEffectWithinASecondAtEveryStep) {
         EXPECT_EQ(record.state, L"4");
         EXPECT_EQ(record.text.rfind(L"DL中断：", 0), 0u) << testing::PrintToString(record.text);
         EXPECT_EQ(CountInLog(CancelLog(), url), 1u);
+        if (c.kept != 0) {
+            EXPECT_EQ(ReadBytes(Saved(L"slow.bin")), Pattern(100000).substr(0, c.kept));
+            continue;
+        }
         EXPECT_EQ(GetFileAttributesW(Saved(L"slow.bin").c_str()), INVALID_FILE_ATTRIBUTES);
         std::vector<std::string> sent = ftp_.Commands();
         EXPECT_EQ(std::find(sent.begin(), sent.end(), "RETR /slow.bin\r\n"), sent.end());
