@@ -26,16 +26,16 @@ UINT gTaskbarCreatedMessage = 0;
 
 namespace {
 
-constexpr DWORD kExitWaitPollMs = 200;
-
-// Closing during a run waits on this thread for the run to end. WM_DESTROY tells it to stop
-// and joins it before the slot array it polls is freed, so it can never read freed memory.
+// Closing during a run waits on this thread for the run to end, which sets the run's idle
+// event. WM_DESTROY tells it to stop and joins it before the slot array it then reads is
+// freed, so it can never read freed memory.
 HANDLE gExitWaitThread = nullptr;
 HANDLE gExitWaitCancel = nullptr;
 
 DWORD WINAPI ExitWaitThread(LPVOID parameter) {
     HWND mainWindow = static_cast<HWND>(parameter);
-    while (WaitForSingleObject(gExitWaitCancel, kExitWaitPollMs) == WAIT_TIMEOUT) {
+    const HANDLE ends[] = {gExitWaitCancel, RunIdleEvent()};
+    while (WaitForMultipleObjects(2, ends, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
         if (!IsRunActive()) {
             // The close was already confirmed; the second WM_CLOSE must not ask again.
             gSettings.askExit = 0;
@@ -51,7 +51,7 @@ void EndExitWait() {
         return;
     }
     SetEvent(gExitWaitCancel);
-    // Safe on the interface thread: the wait thread only polls and posts, it never sends.
+    // Safe on the interface thread: the wait thread only waits and posts, it never sends.
     WaitForSingleObject(gExitWaitThread, INFINITE);
     CloseHandle(gExitWaitThread);
     CloseHandle(gExitWaitCancel);
@@ -72,6 +72,9 @@ void StartExitWait(HWND mainWindow) {
         return;
     }
     EndExitWait();  // a finished earlier wait
+    if (RunIdleEvent() == nullptr) {
+        return;
+    }
     gExitWaitCancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (gExitWaitCancel == nullptr) {
         return;

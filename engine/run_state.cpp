@@ -65,6 +65,9 @@ bool AllocateConnectionSlots(HWND mainWindow, int count) {
 
 void FreeConnectionSlots() {
     std::vector<ConnectionSlot>().swap(gConnectionSlots);
+    if (RunIdleEvent() != nullptr) {
+        SetEvent(RunIdleEvent());
+    }
 }
 
 int32_t ReadSlotBusy(const ConnectionSlot& slot) {
@@ -75,6 +78,15 @@ int32_t ReadSlotBusy(const ConnectionSlot& slot) {
 
 void WriteSlotBusy(ConnectionSlot& slot, int32_t busy) {
     std::atomic_ref<int32_t>(slot.busy).store(busy, std::memory_order_release);
+    if (slot.number == 0 && RunIdleEvent() != nullptr) {
+        busy != 0 ? ResetEvent(RunIdleEvent()) : SetEvent(RunIdleEvent());
+    }
+}
+
+HANDLE RunIdleEvent() {
+    // One for the process, made at first use, set while no run is active.
+    static const HANDLE idle = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    return idle;
 }
 
 bool IsRunActive() {

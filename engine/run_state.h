@@ -84,3 +84,6 @@ void WriteSlotBusy(ConnectionSlot& slot, int32_t busy);
 // A run is active while slot 0 is busy. Every part of the program asks exactly this.
 bool IsRunActive();
 void SetRunActive(bool active);
+// A manual-reset event that is set while no run is active, for a thread that waits for the
+// run's end; null when the system had no event for it.
+HANDLE RunIdleEvent();
