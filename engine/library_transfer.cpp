@@ -118,7 +118,10 @@ std::wstring Part(const wchar_t* text, DWORD length) {
     return text != nullptr ? std::wstring(text, length) : std::wstring();
 }
 
-enum class OpenEnd { kOpened, kFailed, kStopped, kSilent };
+// How an open ended: one attempt's end (never kRefused), or the end of all attempts (never
+// kSilent). kRefused: the server still asks to come back later past the waits' limits; the
+// request stays open, its status the error.
+enum class OpenEnd { kOpened, kFailed, kStopped, kSilent, kRefused };
 
 // How an attempt whose call was waited for ended. A call that the library itself timed out
 // is a silent server like one that the wait gave up on.
@@ -247,39 +250,35 @@ double ContentLength(HINTERNET request) {
                                                                  : kNoSize;
 }
 
-// kRefused: the server still asks to come back later past the waits' limits; the request
-// stays open, its status the error.
-enum class OpenResult { kOpened, kStopped, kFailed, kRefused };
-
 // Up to five attempts back to back, each when its host takes a request. A stop is noticed
 // before each attempt and once more after the last. A server that says nothing for a minute
 // ends the attempts at once, as if all five had failed: a server that never answers holds a
 // worker one minute, not five. A server that asks to come back later is asked again, with
 // the same request, after the wait: that is not a failed attempt.
-OpenResult OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
-                            const std::wstring& headers, HostWait& host) {
+OpenEnd OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
+                         const std::wstring& headers, HostWait& host) {
     int attempt = 0;
     while (attempt < kOpenAttempts) {
         if (!host.AwaitTurn()) {
-            return OpenResult::kStopped;
+            return OpenEnd::kStopped;
         }
         OpenEnd end = OpenOnce(transfer, url, headers);
         if (end == OpenEnd::kOpened) {
             if (!IsComeBackLaterStatus(StatusOf(transfer.request.get()))) {
-                return OpenResult::kOpened;
+                return OpenEnd::kOpened;
             }
             std::wstring retryAfter;
             std::wstring date;
             QueryHeader(transfer.request.get(), HTTP_QUERY_RETRY_AFTER, retryAfter);
             QueryHeader(transfer.request.get(), HTTP_QUERY_DATE, date);
             if (!host.AskAgainAfterRefusal(retryAfter, date)) {
-                return OpenResult::kRefused;
+                return OpenEnd::kRefused;
             }
             CloseAttempt(transfer);
             continue;
         }
         if (end == OpenEnd::kStopped) {
-            return OpenResult::kStopped;
+            return OpenEnd::kStopped;
         }
         CloseAttempt(transfer);
         if (end == OpenEnd::kSilent) {
@@ -287,10 +286,18 @@ OpenResult OpenWithAttempts(OpenTransfer& transfer, const std::wstring& url,
         }
         ++attempt;
     }
-    return gRunStop.IsSet() ? OpenResult::kStopped : OpenResult::kFailed;
+    return gRunStop.IsSet() ? OpenEnd::kStopped : OpenEnd::kFailed;
 }
 
 enum class ReadEnd { kData, kEnd, kFailed, kStopped };
+
+// How a read's waited call ended: kData when it succeeded and the read goes on.
+ReadEnd EndOfReadCall(InternetCall& call, CallEnd end) {
+    if (end == CallEnd::kStopped) {
+        return ReadEnd::kStopped;
+    }
+    return end == CallEnd::kSilent || !call.Succeeded() ? ReadEnd::kFailed : ReadEnd::kData;
+}
 
 // A read in the blocking mode (ftp): the library's ftp read waits to fill what it is asked
 // for, so it is asked for what its query says has arrived. With nothing reported one byte is
@@ -301,11 +308,8 @@ ReadEnd ReadBlocking(HINTERNET request, InternetCall& call, DWORD size, DWORD& r
     *available = 0;
     CallEnd end = call.Run(
         [request, available] { return InternetQueryDataAvailable(request, available, 0, 0); });
-    if (end == CallEnd::kStopped) {
-        return ReadEnd::kStopped;
-    }
-    if (end == CallEnd::kSilent || !call.Succeeded()) {
-        return ReadEnd::kFailed;
+    if (ReadEnd failed = EndOfReadCall(call, end); failed != ReadEnd::kData) {
+        return failed;
     }
     DWORD wanted = std::min(std::max<DWORD>(*available, 1), call.RoomAfter(0, size));
     char* buffer = call.Buffer();
@@ -313,11 +317,8 @@ ReadEnd ReadBlocking(HINTERNET request, InternetCall& call, DWORD size, DWORD& r
     *got = 0;
     end = call.Run(
         [request, buffer, wanted, got] { return InternetReadFile(request, buffer, wanted, got); });
-    if (end == CallEnd::kStopped) {
-        return ReadEnd::kStopped;
-    }
-    if (end == CallEnd::kSilent || !call.Succeeded()) {
-        return ReadEnd::kFailed;
+    if (ReadEnd failed = EndOfReadCall(call, end); failed != ReadEnd::kData) {
+        return failed;
     }
     received = *got;
     return received > 0 ? ReadEnd::kData : ReadEnd::kEnd;
@@ -344,11 +345,8 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
                 return ReadEnd::kData;
             }
             CallEnd end = call.Await();
-            if (end == CallEnd::kStopped) {
-                return ReadEnd::kStopped;
-            }
-            if (end == CallEnd::kSilent || !call.Succeeded()) {
-                return ReadEnd::kFailed;
+            if (ReadEnd failed = EndOfReadCall(call, end); failed != ReadEnd::kData) {
+                return failed;
             }
         }
         if (received == size) {
@@ -376,11 +374,8 @@ ReadEnd ReadAvailable(HINTERNET request, InternetCall& call, DWORD size, DWORD& 
             CallEnd end = call.Run([request, available] {
                 return InternetQueryDataAvailable(request, available, 0, 0);
             });
-            if (end == CallEnd::kStopped) {
-                return ReadEnd::kStopped;
-            }
-            if (end == CallEnd::kSilent || !call.Succeeded()) {
-                return ReadEnd::kFailed;
+            if (ReadEnd failed = EndOfReadCall(call, end); failed != ReadEnd::kData) {
+                return failed;
             }
             if (*available == 0) {
                 return ReadEnd::kEnd;
@@ -560,16 +555,17 @@ void LibraryDownload(const TransferEntry& entry, ConnectionSlot& slot) {
     std::wstring headers = FreshRequestHeaders(entry.referer.on, entry.referer.text);
     HostWait host(slot.hosts, url, [&](int left) { ShowHostWait(row, url, kNoSize, left); });
     switch (OpenWithAttempts(transfer, url, headers, host)) {
-        case OpenResult::kStopped:
+        case OpenEnd::kStopped:
             discardFile();
             Show(row, kStandby, kStandbyText, kNoElapsed, url, kNoSize);
             return;
-        case OpenResult::kFailed:
+        case OpenEnd::kSilent:  // the attempts never end so: a silent server is a failure
+        case OpenEnd::kFailed:
             discardFile();
             FailEntry(slot, row, url, L"URLのオープンに失敗", kNoElapsed, kNoSize);
             return;
-        case OpenResult::kRefused:  // its status ends it below
-        case OpenResult::kOpened:
+        case OpenEnd::kRefused:  // its status ends it below
+        case OpenEnd::kOpened:
             break;
     }
     // An error page is not the file: nothing of it is kept.
@@ -615,21 +611,22 @@ void LibraryResume(const TransferEntry& entry, ConnectionSlot& slot) {
         ResumeRequestHeaders(size, validator, entry.referer.on, entry.referer.text);
     HostWait host(slot.hosts, url, [&](int left) { ShowHostWait(row, url, expected, left); });
     switch (OpenWithAttempts(transfer, url, headers, host)) {
-        case OpenResult::kStopped:
+        case OpenEnd::kStopped:
             file.Close();
             AppendCancelLog(slot, url);
             Show(row, kInterrupted, FormatInterruptedText(offset, expected), kNoElapsed, url,
                  expected);
             return;
-        case OpenResult::kFailed:
+        case OpenEnd::kSilent:  // the attempts never end so: a silent server is a failure
+        case OpenEnd::kFailed:
             FailEntry(slot, row, url, L"URLのオープンに失敗", kNoElapsed, expected);
             return;
-        case OpenResult::kRefused:
+        case OpenEnd::kRefused:
             // Not downloaded afresh: the server would refuse that the same way.
             FailEntry(slot, row, url, HttpErrorText(StatusOf(transfer.request.get())), kNoElapsed,
                       expected);
             return;
-        case OpenResult::kOpened:
+        case OpenEnd::kOpened:
             break;
     }
     // With If-Range, a 200 is the server saying that its file is no longer the one the
