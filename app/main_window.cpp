@@ -101,7 +101,7 @@ BarSettings BarSettingsFromSettings() {
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
     gInstance = create->hInstance;
     SetInterfaceWindow(hwnd);
-    if (!AllocateConnectionSlots(hwnd, gSettings.connectionCount)) {
+    if (!AllocateConnectionSlots(gSettings.connectionCount)) {
         return -1;  // no slots, no program: creation fails and the program ends with -1
     }
     InitializeMainLocks();

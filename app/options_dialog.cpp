@@ -169,7 +169,7 @@ bool RunOptionsDialog(HWND mainWindow) {
 }
 
 void ApplyOptions(HWND mainWindow) {
-    if (!AllocateConnectionSlots(mainWindow, gSettings.connectionCount)) {
+    if (!AllocateConnectionSlots(gSettings.connectionCount)) {
         // The old array is untouched; the count must not promise slots that do not exist.
         gSettings.connectionCount = static_cast<int>(gConnectionSlots.size());
         ShowFailure(mainWindow,

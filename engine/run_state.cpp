@@ -45,7 +45,7 @@ bool RunStop::SleepUnlessStopped(DWORD ms) const {
     return !IsSet();
 }
 
-bool AllocateConnectionSlots(HWND mainWindow, int count) {
+bool AllocateConnectionSlots(int count) {
     if (count < 1) {
         return false;
     }
@@ -57,7 +57,6 @@ bool AllocateConnectionSlots(HWND mainWindow, int count) {
         return false;
     }
     for (size_t index = 0; index < gConnectionSlots.size(); ++index) {
-        gConnectionSlots[index].owner = mainWindow;
         gConnectionSlots[index].number = static_cast<int32_t>(index);
     }
     return true;

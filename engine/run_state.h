@@ -20,7 +20,6 @@
 class HostPauses;
 
 struct ConnectionSlot {
-    HWND owner;               // the main window: owns the run's questions and messages
     RunWindow* window;        // the door to the window, for the current run
     const RunInputs* inputs;  // what the current run took at its start
     HostPauses* hosts;        // the current run's hosts that asked it to wait
@@ -73,9 +72,9 @@ extern int32_t gSelectedRunCursor;
 extern std::vector<int32_t> gSelectionSnapshot;
 
 // Creates the slot array with the configured connection count, or resizes it: slots that
-// already exist keep their contents, new ones start zeroed, and every slot gets the owner and
-// its number again. On failure nothing changes and false is returned.
-bool AllocateConnectionSlots(HWND mainWindow, int count);
+// already exist keep their contents, new ones start zeroed, and every slot gets its number
+// again. On failure nothing changes and false is returned.
+bool AllocateConnectionSlots(int count);
 void FreeConnectionSlots();
 
 int32_t ReadSlotBusy(const ConnectionSlot& slot);

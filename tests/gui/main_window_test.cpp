@@ -71,7 +71,6 @@ TEST_F(MainWindowTest, LargeConnectionCountAndBufferLoadAsWritten) {
     CreateWindowUnderTest();
     EXPECT_EQ(gConnectionSlots.size(), 100u);
     EXPECT_EQ(gConnectionSlots[99].number, 99);
-    EXPECT_EQ(gConnectionSlots[99].owner, window_);
     EXPECT_EQ(gSettings.bufferBytes, 65536);
     EXPECT_EQ(gSettings.namingRule, 4);
 }
