@@ -17,8 +17,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <new>
 #include <string>
 #include <utility>
@@ -124,10 +122,8 @@ void ReadClaimedEntry(const ConnectionSlot& slot, int row, ClaimedEntry& entry) 
     entry.transfer.validator = ReadResumeValidator(row);
 }
 
-// The rows of entries met while their host was waiting, in list order for each host; under
-// the cursor lock. They are left as they are meanwhile, and the workers go on with other
-// hosts.
-std::map<std::wstring, std::deque<int>> gHeldRows;
+// The current run's entries held back while their host waits; under the cursor lock.
+HeldRows gHeldRows;
 
 // Whether the run takes the row: a run over all entries only Standby and Interrupted ones.
 // Under the cursor lock on the interface thread, so that the test and the claim are one step.
@@ -156,30 +152,6 @@ bool NextRow(RunScope scope, int rowCount, int& row) {
     return false;
 }
 
-// Takes a held row whose host takes requests now, the first in list order; with the list
-// done, the one whose host is ready first, whose transfer then waits for it.
-bool TakeHeldRow(uint64_t now, bool listDone, int& row) {
-    auto chosen = gHeldRows.end();
-    uint64_t chosenReady = 0;
-    for (auto held = gHeldRows.begin(); held != gHeldRows.end(); ++held) {
-        uint64_t ready = std::max(gHostPauses.ReadyAt(held->first), now);
-        if (chosen == gHeldRows.end() || ready < chosenReady ||
-            (ready == chosenReady && held->second.front() < chosen->second.front())) {
-            chosen = held;
-            chosenReady = ready;
-        }
-    }
-    if (chosen == gHeldRows.end() || (chosenReady > now && !listDone)) {
-        return false;
-    }
-    row = chosen->second.front();
-    chosen->second.pop_front();
-    if (chosen->second.empty()) {
-        gHeldRows.erase(chosen);
-    }
-    return true;
-}
-
 // The claim of the next entry: under the cursor lock, always on the interface thread, so the
 // state test and the cursor move are one step for all workers. An entry whose host is
 // waiting is held back until the host takes requests again or nothing else is left; its
@@ -193,7 +165,7 @@ bool ClaimNext(RunScope scope, const ConnectionSlot& slot, int rowCount, Claimed
         int row = 0;
         // A held row whose host takes requests now (or, with the list done, the next held one).
         auto claimHeld = [&](bool listDone) {
-            while (TakeHeldRow(now, listDone, row)) {
+            while (gHeldRows.Take(gHostPauses, now, listDone, row)) {
                 if (Eligible(scope, row)) {
                     ReadClaimedEntry(slot, row, entry);
                     return true;
@@ -212,7 +184,7 @@ bool ClaimNext(RunScope scope, const ConnectionSlot& slot, int rowCount, Claimed
                 claimed = true;
                 return;
             }
-            gHeldRows[host].push_back(row);
+            gHeldRows.Hold(host, row);
         }
         claimed = claimHeld(true);
     });
@@ -473,7 +445,7 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     gHostPauses.Clear();
     {
         LockGuard guard(gCursorLock);  // no worker runs yet; the rule holds all the same
-        gHeldRows.clear();
+        gHeldRows.Clear();
     }
     size_t slotCount = SlotsForRun(scope);
     if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {

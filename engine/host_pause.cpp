@@ -185,3 +185,25 @@ bool HostWait::AskAgainAfterRefusal(const std::wstring& retryAfter, const std::w
     pauses_->Pause(host_, static_cast<uint64_t>(seconds) * 1000, turn_);
     return refusals_ <= kMostWaits;
 }
+
+bool HeldRows::Take(HostPauses& pauses, uint64_t now, bool listDone, int& row) {
+    auto chosen = rows_.end();
+    uint64_t chosenReady = 0;
+    for (auto held = rows_.begin(); held != rows_.end(); ++held) {
+        uint64_t ready = std::max(pauses.ReadyAt(held->first), now);
+        if (chosen == rows_.end() || ready < chosenReady ||
+            (ready == chosenReady && held->second.front() < chosen->second.front())) {
+            chosen = held;
+            chosenReady = ready;
+        }
+    }
+    if (chosen == rows_.end() || (chosenReady > now && !listDone)) {
+        return false;
+    }
+    row = chosen->second.front();
+    chosen->second.pop_front();
+    if (chosen->second.empty()) {
+        rows_.erase(chosen);
+    }
+    return true;
+}

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -80,4 +81,20 @@ private:
     std::function<void(int)> show_;
     HostPauses::Turn turn_;
     int refusals_ = 0;
+};
+
+// The rows of a run's entries met while their host was waiting, in list order for each host.
+// They are left as they are meanwhile, and the workers go on with other hosts. Used under the
+// run's cursor lock.
+class HeldRows {
+public:
+    void Hold(const std::wstring& host, int row) { rows_[host].push_back(row); }
+    // Takes a held row whose host takes requests now, the first in list order; with the list
+    // done, the one whose host is ready first, whose transfer then waits for it. False when
+    // none is to be taken.
+    bool Take(HostPauses& pauses, uint64_t now, bool listDone, int& row);
+    void Clear() { rows_.clear(); }
+
+private:
+    std::map<std::wstring, std::deque<int>> rows_;
 };
