@@ -18,5 +18,7 @@ void DispatchMainWindowMessage(HWND mainWindow, HACCEL accelerators, MSG& messag
 // destruction ends it before the slots it reads are freed.
 HANDLE ExitWaitThreadHandle();
 
+// The main window's menu, loaded once with the window.
 extern HMENU gMainMenu;
+// The message the shell broadcasts when the taskbar comes back, registered once.
 extern UINT gTaskbarCreatedMessage;

@@ -27,6 +27,7 @@ constexpr long long kLargestBufferKilobytes = 32767;
 // the program can hold and leave it unable to open its window.
 constexpr int kMostConnections = 32767;
 
+// The settings file the program was started with; every read and write goes to it.
 std::wstring gSettingsPath;
 
 int ReadOptionInt(const wchar_t* key, int defaultValue) {

@@ -39,6 +39,7 @@ struct Settings {
     int viewAtStartup[kViewBarCount] = {1, 1, 1, 1, 1, 1, 1, 1};
 };
 
+// The program's one set of settings, as read at start-up and changed since.
 extern Settings gSettings;
 
 // --- Load rules: what a value read from the file becomes in memory.

@@ -18,9 +18,6 @@ constexpr int kIconRoom = 20;  // at 96 DPI
 
 // Loaded once, shared, kept for the life of the process.
 HICON gStateIcons[kStateCount] = {};
-// The window whose queue holds a refresh; later requests ride on it.
-HWND gRefreshQueuedFor = nullptr;
-
 // What the bar shows now. A refresh sets only what changed: the bar repaints each part it is
 // handed at once, and a run refreshes it after nearly every entry.
 struct ShownParts {
@@ -28,15 +25,22 @@ struct ShownParts {
     std::array<int, kStatusPartCount> edges = {};
     std::array<std::wstring, kStatusTextCount> texts;
 };
-ShownParts gShown;
 
 // A run's updates refresh the bar at most this often: each refresh paints the bar.
 constexpr DWORD kQueuedRefreshSpacingMs = 200;
-DWORD gLastRefresh = 0;
+
+// The one status bar's refreshes: what it shows, when it was last refreshed, and the window
+// whose queue (or timer) holds a refresh, which later requests ride on.
+struct Refreshes {
+    ShownParts shown;
+    DWORD last = 0;
+    HWND queuedFor = nullptr;
+};
+Refreshes gRefreshes;
 
 void CALLBACK OnRefreshTimer(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
-    RunQueuedStatusBarRefresh(gRefreshQueuedFor);
+    RunQueuedStatusBarRefresh(gRefreshes.queuedFor);
 }
 
 }  // namespace
@@ -76,7 +80,7 @@ void CreateStatusBar(HWND mainWindow) {
         style |= WS_VISIBLE;
     }
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    gShown = {};
+    gRefreshes.shown = {};
     CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, style, 0, 0, 0, 0, mainWindow,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), instance, nullptr);
     for (int state = 0; state < kStateCount; ++state) {
@@ -120,7 +124,7 @@ void RefreshStatusBar(HWND mainWindow) {
     RECT client = {};
     GetClientRect(mainWindow, &client);
     std::array<int, kStatusPartCount> edges = StatusBarPartEdges(client.right, widths);
-    bool newParts = gShown.bar != bar || gShown.edges != edges;
+    bool newParts = gRefreshes.shown.bar != bar || gRefreshes.shown.edges != edges;
     if (newParts) {
         SendMessageW(bar, SB_SETPARTS, kStatusPartCount, reinterpret_cast<LPARAM>(edges.data()));
     }
@@ -128,7 +132,7 @@ void RefreshStatusBar(HWND mainWindow) {
     // together, when the window is next painted.
     SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < kStatusTextCount; ++i) {
-        if (newParts || gShown.texts[i] != texts[i]) {
+        if (newParts || gRefreshes.shown.texts[i] != texts[i]) {
             SendMessageW(bar, SB_SETTEXTW, i + 1, reinterpret_cast<LPARAM>(texts[i].c_str()));
         }
     }
@@ -139,26 +143,26 @@ void RefreshStatusBar(HWND mainWindow) {
     }
     SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(bar, nullptr, FALSE);
-    gShown = {bar, edges, std::move(texts)};
-    gLastRefresh = GetTickCount();
+    gRefreshes.shown = {bar, edges, std::move(texts)};
+    gRefreshes.last = GetTickCount();
 }
 
 void QueueStatusBarRefresh(HWND mainWindow) {
-    if (gRefreshQueuedFor == mainWindow) {
+    if (gRefreshes.queuedFor == mainWindow) {
         return;
     }
-    DWORD sinceLast = GetTickCount() - gLastRefresh;
+    DWORD sinceLast = GetTickCount() - gRefreshes.last;
     if (sinceLast < kQueuedRefreshSpacingMs &&
         SetTimer(nullptr, 0, kQueuedRefreshSpacingMs - sinceLast, OnRefreshTimer) != 0) {
-        gRefreshQueuedFor = mainWindow;
+        gRefreshes.queuedFor = mainWindow;
         return;
     }
     if (PostMessageW(mainWindow, kRefreshStatusBarMessage, 0, 0)) {
-        gRefreshQueuedFor = mainWindow;
+        gRefreshes.queuedFor = mainWindow;
     }
 }
 
 void RunQueuedStatusBarRefresh(HWND mainWindow) {
-    gRefreshQueuedFor = nullptr;
+    gRefreshes.queuedFor = nullptr;
     RefreshStatusBar(mainWindow);
 }

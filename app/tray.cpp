@@ -9,6 +9,7 @@
 
 namespace {
 
+// Where the tray calls go instead of the shell, while a test watches them; empty otherwise.
 TrayObserver gObserver;
 
 // The record for icon 1 of the main window, with nothing to change yet.

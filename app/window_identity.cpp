@@ -11,6 +11,7 @@ HICON gBusyIcon = nullptr;
 
 namespace {
 
+// The idle icon, loaded at first use; read by the run's threads too.
 std::atomic<HICON> gIdleIcon{nullptr};
 
 }  // namespace

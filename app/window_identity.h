@@ -5,6 +5,7 @@
 #include <windows.h>
 
 extern const wchar_t kMainWindowTitle[];
+// The program's module, taken once when the window is created.
 extern HINSTANCE gInstance;
 // Loaded with the window's class (StartMainWindow).
 extern HICON gBusyIcon;

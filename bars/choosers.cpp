@@ -29,6 +29,7 @@ constexpr int kFileChooserCount = 4;
 // first pair. Process memory only.
 DWORD gChosenFilter[kFileChooserCount] = {};
 
+// The system's dialogs, or a test's stand-ins for them.
 FileDialogCall gFileDialogCall;
 FolderDialogCall gFolderDialogCall;
 

@@ -71,7 +71,9 @@ const PathBarDefinition& PathBarOf(int barId) {
 // Each toolbar keeps the procedure it had before ours as a window property, so an old main
 // toolbar still reaches its own procedure while it closes after a rebuild.
 const wchar_t kPreviousProcProperty[] = L"VLMR_PREVIOUS_PROC";
-HWND gCaptions[kToolbarCount + 1] = {};  // by bar id
+// Each path bar's caption by bar id, made with the bar: it is asked for by id
+// (PathBarCaptionWindow).
+HWND gCaptions[kToolbarCount + 1] = {};
 // Where every change of a path field goes, as the bars were created with it.
 bool (*gWriteField)(const wchar_t* key, const std::wstring& value, HWND owner) = nullptr;
 

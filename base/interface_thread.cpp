@@ -11,6 +11,8 @@ namespace {
 constexpr WPARAM kSentWork = 1;    // the address of a waiting sender's work
 constexpr WPARAM kPostedWork = 2;  // nothing: the posted queue is to be run
 
+// The main window and its thread, which carry out the work handed over; set while the window
+// exists.
 std::atomic<HWND> gInterfaceWindow{nullptr};
 std::atomic<DWORD> gInterfaceThreadId{0};
 
@@ -19,6 +21,7 @@ std::atomic<DWORD> gInterfaceThreadId{0};
 std::mutex gSentLock;
 std::unordered_set<const std::function<void()>*> gSentWork;
 
+// Work queued by threads that the interface thread may itself be waiting for.
 std::mutex gPostedLock;
 std::deque<std::function<void()>> gPostedWork;
 // One message in the queue carries every posted work until it is run.

@@ -8,6 +8,7 @@ const wchar_t kOutOfMemoryText[] = L"メモリの確保に失敗しました";
 
 namespace {
 
+// Who answers the message boxes instead of the user, while a test does; empty otherwise.
 MessageResponder gResponder;
 
 }  // namespace

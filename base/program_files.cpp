@@ -6,6 +6,7 @@
 
 namespace {
 
+// The folder the program's files are taken from instead of the executable's, when set.
 std::wstring gProgramFolderOverride;
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 namespace {
 
+// Where the shell calls go instead of the shell, while a test watches them; empty otherwise.
 ShellObserver gObserver;
 
 }  // namespace

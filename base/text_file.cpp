@@ -25,6 +25,7 @@ constexpr size_t kIoChunkBytes = 1 << 26;
 // A leftover temporary file of a killed process may carry the name we would use next.
 constexpr int kTemporaryNameAttempts = 100;
 
+// Numbers the temporary files of this process, so that two saves never share one.
 std::atomic<unsigned> gTemporaryFileCounter{0};
 
 FileHandle OpenForReading(const std::wstring& path) {

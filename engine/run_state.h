@@ -34,6 +34,8 @@ struct ConnectionSlot {
     UrlList errorLog;
 };
 
+// One slot per connection of the options: made with the main window, resized when the options
+// change, and shared by the run's workers and the interface.
 extern std::vector<ConnectionSlot> gConnectionSlots;
 
 // A run's stop: a flag that every step of a transfer can test at once, and a manual-reset
@@ -63,8 +65,11 @@ private:
 extern RunStop gRunStop;
 // How often a wait that also shows progress or watches something without an event looks up.
 constexpr DWORD kStopPollMs = 100;
+// Set while a run's start still asks its questions and no worker exists: a close goes at once.
 extern std::atomic<int32_t> gPreparingFlag;
+// Set during a run over the selected rows, whose rows are drawn apart.
 extern std::atomic<int32_t> gSelectedRunFlag;
+// The next row each kind of run looks at; under gCursorLock.
 extern int32_t gRunCursor;
 extern int32_t gSelectedRunCursor;
 // One value per list row: its selected-state bit when the last run over the selected rows

@@ -15,6 +15,7 @@
 namespace {
 
 constexpr int kColumnCount = 6;
+// The direction of each column's next sort: each sort by a column turns it.
 int gSortDirection[kColumnCount] = {};
 
 // Each row's text as a sort key: keys compare byte by byte in the order that lstrcmpW gives
