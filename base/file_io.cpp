@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+FileHandle OpenSaveFile(const std::wstring& path, DWORD disposition) {
+    if (path.empty()) {
+        return FileHandle();
+    }
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 namespace {
 
 // WriteFile counts in DWORDs; more is written in chunks of this size.

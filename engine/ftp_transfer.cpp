@@ -544,12 +544,10 @@ void FtpDownload(const TransferEntry& entry, ConnectionSlot& slot, FtpStart star
 
     bool resume = start == FtpStart::kResume;
     // A fresh transfer leaves a file already there as it is until data arrives.
-    FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                resume ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    FileHandle file = OpenSaveFile(savePath, resume ? OPEN_EXISTING : OPEN_ALWAYS);
     bool existed = resume || GetLastError() == ERROR_ALREADY_EXISTS;
     int64_t size = 0;
-    if (savePath.empty() || !file || (resume && !ResumableSize(file.get(), size))) {
+    if (!file || (resume && !ResumableSize(file.get(), size))) {
         file.Close();
         FtpFallback(entry, slot, start);
         return;

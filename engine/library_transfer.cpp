@@ -524,12 +524,10 @@ void ReadAnswerIntoEmptiedFile(int row, const std::wstring& url, FileHandle& fil
 void LibraryDownload(const TransferEntry& entry, ConnectionSlot& slot) {
     int row = entry.row;
     const std::wstring& url = entry.url;
-    const std::wstring& savePath = entry.savePath;
     // The file is opened, not truncated: a good copy from an earlier download stays whole
     // until the server's answer is known to be the file.
-    FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (savePath.empty() || !file) {
+    FileHandle file = OpenSaveFile(entry.savePath, OPEN_ALWAYS);
+    if (!file) {
         FailEntry(slot, row, url, L"ファイルの保存に失敗", kNoElapsed, kNoSize);
         return;
     }
@@ -538,7 +536,7 @@ void LibraryDownload(const TransferEntry& entry, ConnectionSlot& slot) {
     auto discardFile = [&] {
         file.Close();
         if (!existed) {
-            DeleteFileW(savePath.c_str());
+            DeleteFileW(entry.savePath.c_str());
         }
     };
 
@@ -586,11 +584,9 @@ void LibraryDownload(const TransferEntry& entry, ConnectionSlot& slot) {
 void LibraryResume(const TransferEntry& entry, ConnectionSlot& slot) {
     int row = entry.row;
     const std::wstring& url = entry.url;
-    const std::wstring& savePath = entry.savePath;
-    FileHandle file(CreateFileW(savePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file = OpenSaveFile(entry.savePath, OPEN_EXISTING);
     int64_t size = 0;
-    if (savePath.empty() || !file || !ResumableSize(file.get(), size)) {
+    if (!file || !ResumableSize(file.get(), size)) {
         file.Close();
         LibraryDownload(entry, slot);
         return;
