@@ -9,9 +9,11 @@ namespace {
 
 // Ticks grow in steps of this many rows; the new room starts at zero.
 constexpr size_t kGrowthRows = 1024;
-// The table is cleaned at this size at least, then at twice what the last clean-up kept, so
-// that cleaning costs each text added a constant share.
+// The table is cleaned at this size at least, and at twice what the last clean-up kept; and
+// not before an eighth of the rows' count of texts came since, since a clean-up looks at every
+// row. Cleaning then costs each text added a constant share, in a long list too.
 constexpr size_t kFirstTextsCleanAt = 4096;
+constexpr size_t kRowsPerNewText = 8;
 
 }  // namespace
 
@@ -56,7 +58,9 @@ uint32_t RowStore::TextId(std::wstring_view text) {
     if (id != TextTable::kNone) {
         return id;
     }
-    if (texts_.size() >= textsCleanAt_) {
+    size_t cleanAt = std::max({kFirstTextsCleanAt, 2 * keptTexts_,
+                               keptTexts_ + rows_.size() / kRowsPerNewText});
+    if (texts_.size() >= cleanAt) {
         CleanTexts();
     }
     return texts_.Add(text);
@@ -73,7 +77,7 @@ void RowStore::CleanTexts() {
         }
     }
     texts_ = std::move(kept);
-    textsCleanAt_ = std::max(kFirstTextsCleanAt, 2 * texts_.size());
+    keptTexts_ = texts_.size();
 }
 
 void RowStore::AppendRecord(std::wstring& out, const Row& row) const {
@@ -131,7 +135,7 @@ void RowStore::Reorder(const std::vector<int>& order) {
 void RowStore::Clear() {
     std::vector<Row>().swap(rows_);
     texts_.Clear();
-    textsCleanAt_ = kFirstTextsCleanAt;
+    keptTexts_ = 0;
     counts_.fill(0);
 }
 

@@ -116,8 +116,8 @@ private:
 
     std::vector<Row> rows_;
     TextTable texts_;
-    // The table is cleaned of texts no row uses once it holds this many.
-    size_t textsCleanAt_ = 0;
+    // How many texts the last clean-up of the table kept.
+    size_t keptTexts_ = 0;
     std::vector<RowTime> times_;
     std::array<int, kEntryStateCount> counts_{};
 };
