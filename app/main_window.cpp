@@ -13,6 +13,7 @@
 #include "base/locks.h"
 #include "base/message_box.h"
 #include "base/window_ids.h"
+#include "engine/run_claims.h"
 #include "engine/run_state.h"
 #include "list/download_list.h"
 #include "res/resource.h"
@@ -146,8 +147,7 @@ LRESULT OnClose(HWND hwnd) {
 
 LRESULT OnDestroy(HWND hwnd) {
     EndExitWait();
-    gSelectionSnapshot.clear();
-    gSelectionSnapshot.shrink_to_fit();
+    gRunClaims.DropSelection();
     FreeConnectionSlots();
     DeleteMainLocks();
     DestroyDownloadList();
@@ -172,8 +172,7 @@ LRESULT DrawSelectedRunRow(NMHDR* header) {
         return CDRF_NOTIFYITEMDRAW;
     }
     if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
-        size_t row = draw->nmcd.dwItemSpec;
-        if (row < gSelectionSnapshot.size() && gSelectionSnapshot[row] != 0) {
+        if (gRunClaims.Selected(static_cast<int>(draw->nmcd.dwItemSpec))) {
             draw->clrTextBk = RGB(216, 228, 255);
             return CDRF_NEWFONT;
         }

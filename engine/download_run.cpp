@@ -1,12 +1,12 @@
 #include "engine/download_run.h"
 
 #include "base/interface_thread.h"
-#include "base/locks.h"
 #include "base/message_box.h"
 #include "engine/ftp_transfer.h"
 #include "engine/host_pause.h"
 #include "engine/http_text.h"
 #include "engine/library_transfer.h"
+#include "engine/run_claims.h"
 #include "engine/run_state.h"
 #include "engine/save_name.h"
 #include "list/download_list.h"
@@ -100,97 +100,6 @@ bool AskToGoOn(HWND mainWindow, const wchar_t* question, bool& windowGone) {
     return yes && !windowGone;
 }
 
-// A claimed entry with what its transfer needs of the list and the window, all taken in the
-// same step as the claim: one crossing to the interface thread to start an entry.
-struct ClaimedEntry {
-    int state = kStandby;
-    SavePathSource source;  // its row, URL and save path parts
-    bool read = false;
-    TransferEntry transfer;  // its save path is made by the worker, after the claim
-};
-
-void ReadClaimedEntry(const ConnectionSlot& slot, int row, ClaimedEntry& entry) {
-    const RunInputs& inputs = *slot.inputs;
-    entry.transfer = TransferEntry{};  // nothing is left of a row read before and held back
-    entry.read = ReadSavePathSource(row, inputs.saveFolder, inputs.namingRule, entry.source);
-    if (!entry.read) {
-        return;
-    }
-    entry.state = RowState(row);
-    entry.transfer.referer = slot.window->ReadReferer();
-    entry.transfer.total = ReadTotalSize(row);
-    entry.transfer.validator = ReadResumeValidator(row);
-}
-
-// The current run's entries held back while their host waits; under the cursor lock.
-HeldRows gHeldRows;
-
-// Whether the run takes the row: a run over all entries only Standby and Interrupted ones.
-// Under the cursor lock on the interface thread, so that the test and the claim are one step.
-bool Eligible(RunScope scope, int row) {
-    int state = RowState(row);
-    return scope == RunScope::kSelectedEntries || state == kStandby || state == kInterrupted;
-}
-
-// The next row of the run's scope, moving its cursor; false when none is left.
-bool NextRow(RunScope scope, int rowCount, int& row) {
-    if (scope == RunScope::kAllEntries) {
-        while (gRunCursor < rowCount) {
-            row = gRunCursor++;
-            if (Eligible(scope, row)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    while (gSelectedRunCursor < static_cast<int32_t>(gSelectionSnapshot.size())) {
-        row = gSelectedRunCursor++;
-        if (gSelectionSnapshot[row] != 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The claim of the next entry: under the cursor lock, always on the interface thread, so the
-// state test and the cursor move are one step for all workers. An entry whose host is
-// waiting is held back until the host takes requests again or nothing else is left; its
-// state is then tested again, since the state commands work during a run. False when no
-// entry is left.
-bool ClaimNext(RunScope scope, const ConnectionSlot& slot, int rowCount, ClaimedEntry& entry) {
-    bool claimed = false;
-    RunOnInterfaceThread([&] {
-        LockGuard guard(gCursorLock);
-        uint64_t now = GetTickCount64();
-        int row = 0;
-        // A held row whose host takes requests now (or, with the list done, the next held one).
-        auto claimHeld = [&](bool listDone) {
-            while (gHeldRows.Take(gHostPauses, now, listDone, row)) {
-                if (Eligible(scope, row)) {
-                    ReadClaimedEntry(slot, row, entry);
-                    return true;
-                }
-            }
-            return false;
-        };
-        if (claimHeld(false)) {
-            claimed = true;
-            return;
-        }
-        while (NextRow(scope, rowCount, row)) {
-            ReadClaimedEntry(slot, row, entry);
-            std::wstring host = HostPauses::HostOf(entry.source.url);
-            if (gHostPauses.ReadyAt(host) <= now) {
-                claimed = true;
-                return;
-            }
-            gHeldRows.Hold(host, row);
-        }
-        claimed = claimHeld(true);
-    });
-    return claimed;
-}
-
 // Hands one claimed entry to its transfer: the one place that chooses between the program's
 // FTP client and the library. Interrupted entries continue their partial file; everything
 // else starts afresh. Through a proxy only the library reaches ftp servers; otherwise the
@@ -217,11 +126,9 @@ void RunTransfer(ConnectionSlot& slot, ClaimedEntry& entry) {
 
 DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
     try {
-        int rowCount = 0;
-        RunOnInterfaceThread([&] { rowCount = RowCount(); });
         while (!gRunStop.IsSet()) {
             ClaimedEntry entry;
-            if (!ClaimNext(scope, slot, rowCount, entry)) {
+            if (!gRunClaims.Next(slot, entry)) {
                 break;
             }
             RunTransfer(slot, entry);
@@ -239,7 +146,7 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
     // Once the run has ended the slot array may be resized or freed (options, closing) while
     // the notice is open: nothing of the slot is read after EndOfRun.
     RunWindow* window = slot.window;
-    EndOfRun(slot, selected ? gSelectedRunCursor : gRunCursor);
+    EndOfRun(slot);
     if (selected) {
         window->SelectedRunEnded();
     }
@@ -254,33 +161,11 @@ DWORD WINAPI SelectedEntriesWorker(LPVOID parameter) {
     return RunWorker(*static_cast<ConnectionSlot*>(parameter), RunScope::kSelectedEntries);
 }
 
-// Takes each row's selected state as the run's list of entries.
-bool TakeSelectionSnapshot() {
-    try {
-        int count = RowCount();
-        gSelectionSnapshot.assign(static_cast<size_t>(count), 0);
-        for (int row : SelectedRows()) {
-            gSelectionSnapshot[row] = 1;
-        }
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
 // A run needs no more workers than it has entries: a slot past that would only take a thread,
 // a buffer and copies of the logs and find nothing to do. Slot 0 always works: its worker
 // ends the run.
-size_t SlotsForRun(RunScope scope) {
-    size_t entries = 0;
-    if (scope == RunScope::kAllEntries) {
-        const auto& counts = RowStateCounts();
-        entries = static_cast<size_t>(counts[kStandby]) + static_cast<size_t>(counts[kInterrupted]);
-    } else {
-        entries = static_cast<size_t>(
-            std::count(gSelectionSnapshot.begin(), gSelectionSnapshot.end(), 1));
-    }
-    return std::clamp<size_t>(entries, 1, gConnectionSlots.size());
+size_t SlotsForRun() {
+    return std::clamp<size_t>(gRunClaims.EntryCount(), 1, gConnectionSlots.size());
 }
 
 // Each working slot gets its heap and buffer, and its own copy of every log that exists.
@@ -374,7 +259,7 @@ void WaitForOtherWorkers(const RunInputs& inputs) {
 
 }  // namespace
 
-void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
+void EndOfRun(ConnectionSlot& slot0) {
     RunWindow& window = *slot0.window;
     const RunInputs& inputs = *slot0.inputs;
 
@@ -388,12 +273,8 @@ void EndOfRun(ConnectionSlot& slot0, int32_t& cursor) {
         window.RestoreIdleMode();
     });
 
-    {
-        // No worker is left to claim from the cursor; the lock only keeps the rule that
-        // the cursors are touched under it.
-        LockGuard guard(gCursorLock);
-        cursor = 0;
-    }
+    // No worker is left to claim.
+    gRunClaims.End();
     // Read before the next run's start may replace what this one took.
     bool balloon = inputs.balloon;
     // This worker's own handle: nothing waits on it.
@@ -418,7 +299,7 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     gSelectedRunFlag = scope == RunScope::kSelectedEntries ? 1 : 0;
     window.BeginDownloadMode();
 
-    if (scope == RunScope::kSelectedEntries && !TakeSelectionSnapshot()) {
+    if (!gRunClaims.Begin(scope)) {
         AbandonStart(window);
         ShowFailure(mainWindow, kOutOfMemoryText);
         return;
@@ -443,11 +324,7 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     }
     gPreparingFlag = 0;
     gHostPauses.Clear();
-    {
-        LockGuard guard(gCursorLock);  // no worker runs yet; the rule holds all the same
-        gHeldRows.Clear();
-    }
-    size_t slotCount = SlotsForRun(scope);
+    size_t slotCount = SlotsForRun();
     if (!PrepareSlots(mainWindow, window, slotCount, logUsed)) {
         return;
     }

@@ -4,15 +4,11 @@
 
 #include <windows.h>
 
+#include "engine/run_claims.h"
 #include "engine/run_state.h"
 #include "engine/run_window.h"
 
 #include <cstdint>
-
-enum class RunScope {
-    kAllEntries,       // every Standby and Interrupted entry
-    kSelectedEntries,  // the entries selected when the run started, whatever their state
-};
 
 // On the interface thread, with no run active. Switches the window to download mode, takes
 // the run's inputs, asks about a missing save folder and missing logs (questions owned by
@@ -21,7 +17,7 @@ enum class RunScope {
 void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope);
 
 // The last step of slot 0's worker, on its own thread: waits until every other worker has
-// ended, returns the window to idle mode, resets the run's cursor, ends the run (slot 0's
-// busy flag) and then, unless the run was stopped, tells the user that it is complete. Returns
-// when that notice has been closed.
-void EndOfRun(ConnectionSlot& slot0, int32_t& cursor);
+// ended, returns the window to idle mode, ends the run's claims (its cursor back at the top),
+// ends the run (slot 0's busy flag) and then, unless the run was stopped, tells the user that
+// it is complete. Returns when that notice has been closed.
+void EndOfRun(ConnectionSlot& slot0);

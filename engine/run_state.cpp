@@ -7,9 +7,6 @@ std::vector<ConnectionSlot> gConnectionSlots;
 RunStop gRunStop;
 std::atomic<int32_t> gPreparingFlag{0};
 std::atomic<int32_t> gSelectedRunFlag{0};
-int32_t gRunCursor = 0;
-int32_t gSelectedRunCursor = 0;
-std::vector<int32_t> gSelectionSnapshot;
 
 RunStop::RunStop() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 

@@ -69,12 +69,6 @@ constexpr DWORD kStopPollMs = 100;
 extern std::atomic<int32_t> gPreparingFlag;
 // Set during a run over the selected rows, whose rows are drawn apart.
 extern std::atomic<int32_t> gSelectedRunFlag;
-// The next row each kind of run looks at; under gCursorLock.
-extern int32_t gRunCursor;
-extern int32_t gSelectedRunCursor;
-// One value per list row: its selected-state bit when the last run over the selected rows
-// started. Empty until such a run.
-extern std::vector<int32_t> gSelectionSnapshot;
 
 // Creates the slot array with the configured connection count, or resizes it: slots that
 // already exist keep their contents, new ones start zeroed, and every slot gets its number

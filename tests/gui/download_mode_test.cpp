@@ -10,6 +10,9 @@
 #include "bars/main_toolbar.h"
 #include "base/window_ids.h"
 #include "engine/download_run.h"
+#include "engine/host_pause.h"
+#include "engine/run_claims.h"
+#include "list/download_list.h"
 #include "engine/run_state.h"
 #include "res/resource.h"
 
@@ -110,7 +113,8 @@ protected:
         SetMessageResponder([this](const UserMessage& message) {
             HWND field = GetDlgItem(GetDlgItem(window_, kDownloadListBarId),
                                     kPathBarEditBase + kDownloadListBarId);
-            NoticeMoment moment{message, IsRunActive(), gRunCursor, IsWindowEnabled(field) != 0};
+            NoticeMoment moment{message, IsRunActive(), gRunClaims.Cursor(),
+                                IsWindowEnabled(field) != 0};
             std::lock_guard<std::mutex> guard(mutex_);
             notices_.push_back(std::move(moment));
             return IDOK;
@@ -128,7 +132,7 @@ protected:
         }
         FinishEndOfRun();
         SetTrayObserver(nullptr);
-        gRunCursor = 0;
+        gRunClaims.End();
         MainWindowTest::TearDown();
     }
 
@@ -147,7 +151,17 @@ protected:
                 slot.thread = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             }
         }
-        gRunCursor = 7;
+        // A run that has gone down seven finished rows.
+        DeleteEveryRow();
+        for (int row = 0; row < 7; ++row) {
+            AddEntry(L"http://example.com/done" + std::to_wstring(row));
+            SetRowState(row, kDone);
+        }
+        gConnectionSlots[0].hosts = &hosts_;
+        ASSERT_TRUE(gRunClaims.Begin(RunScope::kAllEntries));
+        ClaimedEntry entry;
+        ASSERT_FALSE(gRunClaims.Next(gConnectionSlots[0], entry));
+        ASSERT_EQ(gRunClaims.Cursor(), 7);
     }
 
     // A worker's last acts: its slot is no longer busy, and its thread ends.
@@ -166,7 +180,7 @@ protected:
         gConnectionSlots[0].inputs = &inputs_;
         ended_ = false;
         worker_ = std::thread([this] {
-            EndOfRun(gConnectionSlots[0], gRunCursor);
+            EndOfRun(gConnectionSlots[0]);
             ended_ = true;
         });
     }
@@ -199,6 +213,7 @@ protected:
     std::vector<NoticeMoment> notices_;
     std::vector<std::pair<DWORD, NOTIFYICONDATAW>> trayCalls_;
     RunInputs inputs_;
+    HostPauses hosts_;
     std::thread worker_;
     std::atomic<bool> ended_{false};
 };
@@ -285,7 +300,7 @@ TEST_F(DownloadModeTest, DownloadModeEndOfRunWaitsForTheOtherWorkersBeforeAnythi
         EXPECT_EQ(ReadControls(window_), running);
         EXPECT_EQ(Title(window_), kRunningTitle);
         EXPECT_TRUE(IsRunActive());
-        EXPECT_EQ(gRunCursor, 7);
+        EXPECT_EQ(gRunClaims.Cursor(), 7);
         EXPECT_TRUE(Notices().empty());
     };
     expectUnchanged();
@@ -298,7 +313,7 @@ TEST_F(DownloadModeTest, DownloadModeEndOfRunWaitsForTheOtherWorkersBeforeAnythi
     EXPECT_EQ(Title(window_), L"Velmora Downloader");
     EXPECT_EQ(ClassIcon(window_), IdleIcon());
     EXPECT_FALSE(IsRunActive());
-    EXPECT_EQ(gRunCursor, 0);
+    EXPECT_EQ(gRunClaims.Cursor(), 0);
 
     // The notice comes only once the interface takes a new run.
     auto notices = Notices();

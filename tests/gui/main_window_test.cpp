@@ -4,7 +4,9 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "base/window_ids.h"
+#include "engine/run_claims.h"
 #include "engine/run_state.h"
+#include "list/download_list.h"
 #include "res/resource.h"
 
 namespace {
@@ -213,7 +215,15 @@ TEST_F(MainWindowTest, CloseWhileTheRunStartIsStillAskingClosesAtOnce) {
 
 TEST_F(MainWindowTest, SelectedRunRowsAreDrawnLightBlue) {
     CreateWindowUnderTest();
-    gSelectionSnapshot = {0, 2, 0};
+    // A run over the selected rows that took the second of three.
+    for (int row = 0; row < 3; ++row) {
+        AddEntry(L"http://example.com/" + std::to_wstring(row));
+    }
+    LVITEMW selected = {};
+    selected.stateMask = LVIS_SELECTED;
+    selected.state = LVIS_SELECTED;
+    SendMessageW(DownloadListWindow(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&selected));
+    ASSERT_TRUE(gRunClaims.Begin(RunScope::kSelectedEntries));
     NMLVCUSTOMDRAW draw = {};
     draw.nmcd.hdr.hwndFrom = window_;
     draw.nmcd.hdr.idFrom = kListViewId;
@@ -232,7 +242,7 @@ TEST_F(MainWindowTest, SelectedRunRowsAreDrawnLightBlue) {
     EXPECT_EQ(draw.clrTextBk, RGB(216, 228, 255));
     EXPECT_EQ(notify(CDDS_ITEMPREPAINT, 0), CDRF_DODEFAULT);
     EXPECT_EQ(draw.clrTextBk, CLR_DEFAULT);
-    EXPECT_EQ(notify(CDDS_ITEMPREPAINT, 7), CDRF_DODEFAULT);  // beyond the snapshot
+    EXPECT_EQ(notify(CDDS_ITEMPREPAINT, 7), CDRF_DODEFAULT);  // beyond the run's rows
 
     gSelectedRunFlag = 0;  // a run over the whole list
     notify(CDDS_ITEMPREPAINT, 1);
@@ -241,5 +251,5 @@ TEST_F(MainWindowTest, SelectedRunRowsAreDrawnLightBlue) {
     SetRunActive(false);  // the run has ended
     notify(CDDS_ITEMPREPAINT, 1);
     EXPECT_EQ(draw.clrTextBk, CLR_DEFAULT);
-    gSelectionSnapshot.clear();
+    gRunClaims.DropSelection();
 }
