@@ -124,7 +124,8 @@ void RunTransfer(ConnectionSlot& slot, ClaimedEntry& entry) {
     }
 }
 
-DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
+DWORD WINAPI RunWorker(LPVOID parameter) {
+    ConnectionSlot& slot = *static_cast<ConnectionSlot*>(parameter);
     try {
         while (!gRunStop.IsSet()) {
             ClaimedEntry entry;
@@ -142,7 +143,7 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         WriteSlotBusy(slot, 0);
         return 0;
     }
-    bool selected = scope == RunScope::kSelectedEntries;
+    bool selected = gRunClaims.Scope() == RunScope::kSelectedEntries;
     // Once the run has ended the slot array may be resized or freed (options, closing) while
     // the notice is open: nothing of the slot is read after EndOfRun.
     RunWindow* window = slot.window;
@@ -151,14 +152,6 @@ DWORD RunWorker(ConnectionSlot& slot, RunScope scope) {
         window->SelectedRunEnded();
     }
     return 0;
-}
-
-DWORD WINAPI AllEntriesWorker(LPVOID parameter) {
-    return RunWorker(*static_cast<ConnectionSlot*>(parameter), RunScope::kAllEntries);
-}
-
-DWORD WINAPI SelectedEntriesWorker(LPVOID parameter) {
-    return RunWorker(*static_cast<ConnectionSlot*>(parameter), RunScope::kSelectedEntries);
 }
 
 // A run needs no more workers than it has entries: a slot past that would only take a thread,
@@ -205,14 +198,12 @@ bool PrepareSlots(HWND mainWindow, RunWindow& window, size_t slotCount, const bo
     return true;
 }
 
-void StartWorkers(HWND mainWindow, RunWindow& window, RunScope scope, size_t slotCount) {
-    LPTHREAD_START_ROUTINE worker =
-        scope == RunScope::kAllEntries ? AllEntriesWorker : SelectedEntriesWorker;
+void StartWorkers(HWND mainWindow, RunWindow& window, size_t slotCount) {
     for (size_t index = 0; index < slotCount; ++index) {
         ConnectionSlot& slot = gConnectionSlots[index];
         WriteSlotBusy(slot, 1);
         // Kept until the run's end, which waits for the other workers on their handles.
-        slot.thread = CreateThread(nullptr, 0, worker, &slot, 0, nullptr);
+        slot.thread = CreateThread(nullptr, 0, RunWorker, &slot, 0, nullptr);
         if (slot.thread != nullptr) {
             continue;
         }
@@ -330,5 +321,5 @@ void StartDownloadRun(HWND mainWindow, RunWindow& window, RunScope scope) {
     }
     AllowConnectionsPerServer(static_cast<int>(gConnectionSlots.size()));
     window.ShowRunning();
-    StartWorkers(mainWindow, window, scope, slotCount);
+    StartWorkers(mainWindow, window, slotCount);
 }

@@ -34,6 +34,8 @@ public:
     // (for a run over the selected rows, the rows selected now), the cursor is at the top and
     // nothing is held. False when there is no memory for the selection.
     bool Begin(RunScope scope);
+    // The scope the last Begin gave; it stands until the next run's start.
+    RunScope Scope() const { return scope_; }
     // How many entries the run may take at most.
     size_t EntryCount() const;
     // Claims the next entry for the slot's worker; false when none is left. Any thread.
