@@ -125,6 +125,10 @@ void RefreshStatusBar(HWND mainWindow) {
     GetClientRect(mainWindow, &client);
     std::array<int, kStatusPartCount> edges = StatusBarPartEdges(client.right, widths);
     bool newParts = gRefreshes.shown.bar != bar || gRefreshes.shown.edges != edges;
+    gRefreshes.last = GetTickCount();
+    if (!newParts && gRefreshes.shown.texts == texts) {
+        return;  // nothing to set, and nothing to paint
+    }
     if (newParts) {
         SendMessageW(bar, SB_SETPARTS, kStatusPartCount, reinterpret_cast<LPARAM>(edges.data()));
     }
@@ -144,7 +148,6 @@ void RefreshStatusBar(HWND mainWindow) {
     SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(bar, nullptr, FALSE);
     gRefreshes.shown = {bar, edges, std::move(texts)};
-    gRefreshes.last = GetTickCount();
 }
 
 void QueueStatusBarRefresh(HWND mainWindow) {
