@@ -93,7 +93,9 @@ std::wstring ComposeRowRecord(int state, const std::wstring& stateText,
 void AppendRowRecord(std::wstring& out, int state, const std::wstring& stateText,
                      const std::wstring& sizeText, const std::wstring& url,
                      const std::wstring& tail) {
-    out += std::to_wstring(state);
+    // A state is one digit, 0-5. Written as a character, not formatted: formatting it was half
+    // the cost of saving a list of a million rows.
+    out += static_cast<wchar_t>(L'0' + state);
     out += kFieldSeparator;
     out += stateText;
     out += kFieldSeparator;

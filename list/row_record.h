@@ -26,8 +26,8 @@ constexpr size_t kMaxListFieldChars = 1023;
 std::wstring UrlToRecordForm(const std::wstring& url);
 std::wstring UrlFromRecordForm(const std::wstring& recordUrl);
 
-// "state|stateText|sizeText|URL" + tail + "\n", the URL in its record form. The tail is empty
-// or "|" followed by the total, as RecordTail gives it.
+// "state|stateText|sizeText|URL" + tail + "\n", the state an entry state (0-5), the URL in its
+// record form. The tail is empty or "|" followed by the total, as RecordTail gives it.
 std::wstring ComposeRowRecord(int state, const std::wstring& stateText,
                               const std::wstring& sizeText, const std::wstring& url,
                               const std::wstring& tail);
