@@ -287,6 +287,15 @@ TEST_F(TextFile, ReplaceLeavesOnlyTheNewFileOrOnlyTheOldOne) {
     ASSERT_TRUE(ReplaceFileAtomically(single, "one"));
     ASSERT_TRUE(ReplaceFileAtomically(single, "two"));
     EXPECT_EQ(Bytes(single), "two");
+
+    // A file of several write pieces, the last one short, arrives byte for byte.
+    std::string large(5 * 1000 * 1000 + 7, '\0');
+    std::mt19937 random(7);
+    for (char& byte : large) {
+        byte = static_cast<char>(random());
+    }
+    ASSERT_TRUE(ReplaceFileAtomically(path_, large));
+    EXPECT_TRUE(ReadBytes(path_) == large);
 }
 
 }  // namespace
